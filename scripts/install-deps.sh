@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Kestrel needs to build and test, skipping
+# those already installed. Uses sudo only when not run as root.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config   # compiler and build
+  googletest libgtest-dev            # engine and settings tests
+  libsimpleini-dev                   # settings file
+  qt6-base-dev                       # the window program
+  fonts-ipafont-gothic               # Japanese captions
+  xvfb xauth                         # screenshots of the window
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
