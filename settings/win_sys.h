@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace kestrel {
+
+// WinSys: plain procedures around the private-profile (INI) settings store.
+//
+// The store behaves as the Windows private-profile functions do, because
+// users edit Kestrel.ini by hand and rely on that: section and key names match
+// without regard to ASCII case, blanks around a value are dropped when it is
+// read, a value enclosed in a pair of matching single or double quotes is read
+// without them, and a missing file, section or key reads as empty text. Text is
+// handled as bytes in the system's 8-bit code page; nothing is converted.
+//
+// Nothing is kept between calls: every call opens, reads or writes and closes
+// the file. Failures are not reported; a setting that cannot be written is
+// simply not saved, and one that cannot be read reads as empty text.
+namespace WinSys {
+
+// Where the program keeps its two settings.
+inline constexpr const char* kSection = "Kestrel";
+inline constexpr const char* kFileExtKey = "FileExt";
+inline constexpr const char* kOverWriteKey = "OverWrite";
+
+// The longest value GetIniString returns; the store's read buffer holds 255
+// characters including the terminating NUL.
+inline constexpr std::size_t kMaxValueLength = 254;
+
+// Writes key=value into the section of the file, creating the file or the
+// section if needed. An existing key is updated where it stands, keeping the
+// spelling of its name; every other section, key and comment of the file is
+// kept. A value is one line: it ends at its first NUL, CR or LF.
+//
+// The new content goes to a temporary file beside the settings file, which
+// then replaces it, so the old settings stay whole if the write fails midway.
+// A file that is read-only, cannot be read, or is not a regular file is left
+// alone, as is a file whose directory does not exist.
+void PutIniString(const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& value);
+
+// The stored value, at most kMaxValueLength characters, or empty text.
+std::string GetIniString(const std::string& file, const std::string& section, const std::string& key);
+
+// The part of `s` before its first NUL character, or `s` whole if it has none.
+std::string CutAtNull(const std::string& s);
+
+// Whether a stored flag means "on": the text, in upper case, is "TRUE".
+bool ReadsAsTrue(const std::string& value);
+
+}  // namespace WinSys
+}  // namespace kestrel
