@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kestrel and converts the example log.
+# Installs what is missing, builds Kestrel and converts the example log with
+# the kestrel program in batch mode (no display needed), then checks that
+# kestrel-convert writes the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 
-log=examples/ix-show-ip-route.log
-out=build/ix-show-ip-route.txt
-build/cli/kestrel-convert -o "$out" "$log"
-echo "Converted $log into $out:"
+# The program keeps its settings beside itself; give it the output extension.
+[ -f build/app/Kestrel.ini ] || printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n' > build/app/Kestrel.ini
+
+mkdir -p build/example
+cp examples/ix-show-ip-route.log build/example/
+QT_QPA_PLATFORM=offscreen build/app/kestrel build/example/ix-show-ip-route.log
+build/cli/kestrel-convert -o build/example/ix-show-ip-route.cli.txt examples/ix-show-ip-route.log
+cmp build/example/ix-show-ip-route.txt build/example/ix-show-ip-route.cli.txt
+
+echo "Converted examples/ix-show-ip-route.log into build/example/ix-show-ip-route.txt"
+echo "(kestrel-convert wrote the same bytes):"
 echo
-tr -d '\r' < "$out"
+tr -d '\r' < build/example/ix-show-ip-route.txt

@@ -80,6 +80,8 @@ struct LineEndCase {
   std::uint64_t total;
 };
 
+void PrintTo(const LineEndCase& c, std::ostream* os) { *os << c.name; }
+
 class LineEndTest : public ConversionRunTest, public ::testing::WithParamInterface<LineEndCase> {};
 
 TEST_P(LineEndTest, EveryLineEndsWithCrLf) {
@@ -193,6 +195,8 @@ struct FailureCase {
   std::string file;    // the file the error must name
   std::string reason;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class FailureTest : public ConversionRunTest, public ::testing::WithParamInterface<FailureCase> {};
 

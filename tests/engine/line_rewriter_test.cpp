@@ -16,6 +16,8 @@ struct RewriteCase {
   std::vector<std::string> out;  // what each line becomes
 };
 
+void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.name; }
+
 const std::string kA = "O       10.1.0.0/16 [110/2] via 192.168.0.1, GigaEthernet0.0, 0:01:02";
 const std::string kB = std::string(28, ' ') + "via 192.168.0.2, GigaEthernet1.0, 0:01:02";
 

@@ -26,7 +26,12 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    for (const auto& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
+    for (const auto& entry : env) {
+      if (entry.find('=') == std::string::npos)
+        ::unsetenv(entry.c_str());
+      else
+        ::putenv(const_cast<char*>(entry.c_str()));
+    }
     std::vector<char*> args;
     for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace kestrel {
+
+// The window's beep. A test replaces the sound with a handler that counts.
+class Beeper {
+ public:
+  static void Beep();
+  // Replaces the system's beep; an empty handler restores it.
+  static void SetHandler(std::function<void()> handler);
+};
+
+// Message boxes the window shows. A test answers the next box in advance, so
+// that no modal box ever waits for a user; the text it would have shown is
+// kept for the test to read.
+class MessageBox {
+ public:
+  static QMessageBox::StandardButton critical(QWidget* parent, const QString& title, const QString& text);
+  static void setNextAnswer(QMessageBox::StandardButton answer);
+  static QString lastText();
+};
+
+// The file-open dialog of the Browse button. A test names the file the next
+// dialog returns (an empty name is a cancelled dialog).
+class FileDialog {
+ public:
+  // The file chosen, or an empty text when the dialog was cancelled.
+  QString getOpenFileName(QWidget* parent, const QString& start);
+  void setNextFileName(const QString& name);
+
+ private:
+  std::optional<QString> next_;
+};
+
+FileDialog* fileDialog();
+
+}  // namespace kestrel

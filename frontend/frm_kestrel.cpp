@@ -1,0 +1,334 @@
+#include "frm_kestrel.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <cstdio>
+#include <optional>
+
+#include "app_paths.h"
+#include "dialogs.h"
+#include "kestrel_version.h"
+#include "path_fields.h"
+#include "win_sys.h"
+
+namespace kestrel {
+
+const QString frmKestrel::kConvertCaption = QStringLiteral("変 換");
+const QString frmKestrel::kExitCaption = QStringLiteral("終 了");
+const QString frmKestrel::kAbortCaption = QStringLiteral("中 断");
+
+namespace {
+
+// The form is laid out in twips; at 96 dots per inch 15 twips make a pixel,
+// and Qt scales the pixels for screens of higher density.
+QRect Twips(int left, int top, int width, int height) { return QRect(left / 15, top / 15, width / 15, height / 15); }
+
+std::string Local(const QString& text) { return QFile::encodeName(text).toStdString(); }
+QString FromLocal(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
+
+void PumpEvents() { QCoreApplication::processEvents(); }
+
+// The first local file a drop carries, or an empty text.
+QString FirstDroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  const QList<QUrl> urls = data->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return {};
+  return QDir::toNativeSeparators(urls.first().toLocalFile());
+}
+
+}  // namespace
+
+frmKestrel::Environment frmKestrel::Environment::Current() {
+  Environment environment;
+  environment.programDir = QCoreApplication::applicationDirPath();
+  environment.programDirWritable = ::access(QFile::encodeName(environment.programDir).constData(), W_OK) == 0;
+  environment.configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Kestrel";
+  environment.tempDir = QDir::tempPath();
+  environment.processId = static_cast<std::uint32_t>(QCoreApplication::applicationPid());
+  return environment;
+}
+
+frmKestrel::frmKestrel(Environment environment, QWidget* parent)
+    : QWidget(parent), environment_(std::move(environment)) {
+  Label1 = new QLabel(QStringLiteral("変換元ログ"), this);
+  Text1 = new QLineEdit(this);
+  Command3 = new QPushButton(QStringLiteral("参照"), this);
+  Label2 = new QLabel(QStringLiteral("出力ファイル"), this);
+  Text2 = new QLineEdit(this);
+  Label3 = new QLabel(QStringLiteral("出力拡張子"), this);
+  Text3 = new QLineEdit(this);
+  Check1 = new QCheckBox(QStringLiteral("ログファイル上書き"), this);
+  Label4 = new QLabel(QStringLiteral("NEC の show ip route を Plover 用に加工します。"), this);
+  Command1 = new QPushButton(kConvertCaption, this);
+  Command2 = new QPushButton(kExitCaption, this);
+  for (auto [control, name] : {std::pair<QWidget*, const char*>{Label1, "Label1"}, {Text1, "Text1"},
+                               {Command3, "Command3"}, {Label2, "Label2"}, {Text2, "Text2"}, {Label3, "Label3"},
+                               {Text3, "Text3"}, {Check1, "Check1"}, {Label4, "Label4"}, {Command1, "Command1"},
+                               {Command2, "Command2"}})
+    control->setObjectName(QString::fromLatin1(name));
+  setObjectName(QStringLiteral("frmKestrel"));
+
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/icons/kestrel-32.png"));
+  icon.addFile(QStringLiteral(":/icons/kestrel-16.png"));
+  setWindowIcon(icon);
+  setFixedSize(4695 / 15, 1935 / 15);
+  Label1->setGeometry(Twips(120, 150, 1215, 255));
+  Text1->setGeometry(Twips(1440, 120, 2655, 270));
+  Command3->setGeometry(Twips(4080, 120, 495, 255));
+  Label2->setGeometry(Twips(120, 510, 1215, 255));
+  Text2->setGeometry(Twips(1440, 480, 3135, 270));
+  Label3->setGeometry(Twips(120, 870, 1215, 255));
+  Text3->setGeometry(Twips(1440, 840, 975, 270));
+  Check1->setGeometry(Twips(2520, 840, 2175, 240));
+  Label4->setGeometry(Twips(60, 1260, 1470, 615));
+  Command1->setGeometry(Twips(1560, 1440, 1455, 375));
+  Command2->setGeometry(Twips(3120, 1440, 1455, 375));
+  Label4->setWordWrap(true);
+  Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  // The form is drawn for the 9-point Japanese UI face of a Japanese
+  // desktop; the field captions use a larger Gothic face. Where the Windows
+  // faces are missing, IPA's take their place, so the captions keep their
+  // size and never show as boxes.
+  QFont ui = font();
+  ui.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+  ui.setPointSizeF(9);
+  setFont(ui);
+  QFont gothic = ui;
+  gothic.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAGothic")});
+  gothic.setPointSizeF(11.25);
+  gothic.setWeight(QFont::Normal);
+  for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label3),
+                     static_cast<QWidget*>(Check1)})
+    w->setFont(gothic);
+
+  QWidget::setTabOrder(Text1, Command3);
+  QWidget::setTabOrder(Command3, Text2);
+  QWidget::setTabOrder(Text2, Text3);
+  QWidget::setTabOrder(Text3, Check1);
+  QWidget::setTabOrder(Check1, Command1);
+  QWidget::setTabOrder(Command1, Command2);
+  Command1->setAutoDefault(false);
+  Command2->setAutoDefault(false);
+  Command3->setAutoDefault(false);
+
+  // Files dropped on any control, or on the window, name the input log.
+  setAcceptDrops(true);
+  installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    child->setAcceptDrops(true);
+    child->installEventFilter(this);
+  }
+
+  connect(Text1, &QLineEdit::textChanged, this, &frmKestrel::Text1_Change);
+  connect(Text3, &QLineEdit::textChanged, this, &frmKestrel::Text3_Change);
+  connect(Check1, &QCheckBox::toggled, this, &frmKestrel::Check1_Click);
+  connect(Command1, &QPushButton::clicked, this, &frmKestrel::Command1_Click);
+  connect(Command2, &QPushButton::clicked, this, &frmKestrel::Command2_Click);
+  connect(Command3, &QPushButton::clicked, this, &frmKestrel::Command3_Click);
+  Text1->setFocus();
+}
+
+void frmKestrel::Form_Load(const QStringList& logs) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    move((area.width() - frameGeometry().width()) / 2, (area.height() - frameGeometry().height()) / 2);
+  }
+  setWindowTitle(QString::fromStdString(WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)));
+
+  const AppPaths paths = ComputeAppPaths(Local(environment_.programDir), environment_.programDirWritable,
+                                         Local(environment_.configDir), Local(environment_.tempDir),
+                                         environment_.processId);
+  IniPath = FromLocal(paths.iniPath);
+  TempPath = FromLocal(paths.tempPath);
+  tempDir_ = paths.tempDir;
+  tempNumber_ = paths.tempNumber;
+  if (!environment_.programDirWritable) QDir().mkpath(environment_.configDir);
+
+  // The settings are stored before the fields show them, so the handlers the
+  // fields raise find nothing changed and save nothing back.
+  OutExt = FromLocal(WinSys::GetIniString(paths.iniPath, WinSys::kSection, WinSys::kFileExtKey));
+  Text3->setText(OutExt);
+  OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(paths.iniPath, WinSys::kSection, WinSys::kOverWriteKey));
+  Check1->setChecked(OverWriteOn);
+
+  if (logs.isEmpty()) return;
+
+  // Batch mode: every log in turn with the settings just loaded, then Exit.
+  batch_ = batchRan_ = true;
+  show();
+  PumpEvents();
+  for (const QString& log : logs) {
+    if (!isVisible()) break;  // closed by the user during the batch
+    Text1->setText(log);
+    PumpEvents();
+    const std::optional<RunStatus> status = Convert();
+    if (status != RunStatus::Finished) batchFailed_ = true;
+    if (!status)
+      ReportFailure(QStringLiteral("empty file name: nothing converted"));
+    else if (*status == RunStatus::Aborted)
+      ReportFailure(log + QStringLiteral(": conversion aborted"));
+    PumpEvents();
+  }
+  if (!isVisible()) batchFailed_ = true;
+  Command2_Click();
+  batch_ = false;
+}
+
+void frmKestrel::Text1_Change() {
+  // The output path is the input path with its extension replaced.
+  Text1Tag = QString::fromStdString(PathWithoutExtension(Text1->text().toStdString()));
+  Text2->setText(Text1Tag + OutExt);
+}
+
+void frmKestrel::Text3_Change() {
+  if (Text3->text() != OutExt) {
+    OutExt = QString::fromStdString(NormaliseExtension(Text3->text().toStdString()));
+    WinSys::PutIniString(Local(IniPath), WinSys::kSection, WinSys::kFileExtKey, OutExt.toLocal8Bit().toStdString());
+  }
+  Text1_Change();
+}
+
+void frmKestrel::Check1_Click() {
+  const bool checked = Check1->isChecked();
+  if (checked == OverWriteOn) return;  // start-up showing the stored option
+  OverWriteOn = checked;
+  WinSys::PutIniString(Local(IniPath), WinSys::kSection, WinSys::kOverWriteKey, checked ? "TRUE" : "FALSE");
+}
+
+void frmKestrel::Command1_Click() { Convert(); }
+
+std::optional<RunStatus> frmKestrel::Convert() {
+  if (Text1->text().isEmpty()) {
+    Beeper::Beep();
+    Text1->setFocus();
+    return std::nullopt;
+  }
+  if (Text2->text().isEmpty()) {
+    Beeper::Beep();
+    Text2->setFocus();
+    return std::nullopt;
+  }
+  Command1->setEnabled(false);
+  Command2->setText(kAbortCaption);
+  // The run opens the paths captured here; later edits of the fields or of
+  // the overwrite option apply to the next run.
+  Text1Tag = Text1->text();
+  Text2Tag = OverWriteOn ? Text1->text() : Text2->text();
+
+  RunRequest request;
+  request.inputPath = Local(Text1Tag);
+  request.outputPath = Local(Text2Tag);
+  request.tempDir = tempDir_;
+  request.tempNumber = tempNumber_;
+  ConversionRun run(Engine, *fs_);
+  run_ = &run;
+  const RunResult result = run.Execute(request, [this](const Progress& progress) {
+    Command1->setText(QString::fromStdString(progress.Text()));
+    emit progressShown(Command1->text());
+    if (progress.blockEnd) PumpEvents();  // the window answers, Abort included
+  });
+  run_ = nullptr;
+
+  Command1->setText(kConvertCaption);
+  Command2->setText(kExitCaption);
+  Command1->setEnabled(true);
+  Command2->setEnabled(true);
+  if (result.status == RunStatus::Failed) ReportFailure(FromLocal(result.error));
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    close();
+  }
+  return result.status;
+}
+
+void frmKestrel::Command2_Click() {
+  if (Command2->text() == kAbortCaption) {
+    // Abort: the run finds the rest of its input skipped when it resumes.
+    Command2->setEnabled(false);
+    if (run_) run_->Abort();
+    return;
+  }
+  close();
+}
+
+void frmKestrel::Command3_Click() {
+  Text1->setFocus();
+  try {
+    const QString chosen = fileDialog()->getOpenFileName(this, Text1->text());
+    if (!chosen.isEmpty()) Text1->setText(QDir::toNativeSeparators(chosen));
+  } catch (...) {
+    // A failing dialog ends the command quietly.
+  }
+}
+
+void frmKestrel::Form_OLEDragDrop(const QMimeData* data) {
+  const QString file = FirstDroppedFile(data);
+  if (!file.isEmpty()) Text1->setText(file);
+}
+
+void frmKestrel::closeEvent(QCloseEvent* event) {
+  if (run_) {
+    // Closed during a run: abort it as the Abort button does, and close once
+    // the run has cleaned up after itself.
+    if (Command2->isEnabled()) Command2_Click();
+    closeAfterRun_ = true;
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (FirstDroppedFile(drag->mimeData()).isEmpty())
+        drag->ignore();  // dragged text: no control takes it
+      else
+        drag->acceptProposedAction();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (FirstDroppedFile(drop->mimeData()).isEmpty()) {
+        drop->ignore();
+      } else {
+        drop->acceptProposedAction();
+        Form_OLEDragDrop(drop->mimeData());
+      }
+      return true;
+    }
+    default:
+      return QWidget::eventFilter(watched, event);
+  }
+}
+
+void frmKestrel::ReportFailure(const QString& message) {
+  if (batch_) {
+    std::fprintf(stderr, "kestrel: %s\n", message.toLocal8Bit().constData());
+    return;
+  }
+  MessageBox::critical(this, windowTitle(), QStringLiteral("変換できませんでした。\n") + message);
+}
+
+}  // namespace kestrel

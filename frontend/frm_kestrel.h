@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+#include "conversion_run.h"
+#include "file_system.h"
+#include "line_rewriter.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+
+namespace kestrel {
+
+// Kestrel's only window: the input log, the output path and extension, the
+// overwrite option, and the Convert, Exit/Abort and Browse buttons. One
+// handler per control event; setting a field or the check box from code
+// raises the same handler as a user's edit, and only when the value changes.
+class frmKestrel : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Where the program runs: what start-up needs to place its settings file
+  // and its temporary copy.
+  struct Environment {
+    QString programDir;
+    bool programDirWritable = true;
+    QString configDir;  // used when the program's directory is read-only
+    QString tempDir;    // likewise
+    std::uint32_t processId = 0;
+    static Environment Current();
+  };
+
+  explicit frmKestrel(Environment environment = Environment::Current(), QWidget* parent = nullptr);
+
+  // Start-up: places and titles the window, computes its paths, loads the
+  // settings and, given log paths, converts each in turn and then exits.
+  void Form_Load(const QStringList& logs);
+  bool BatchRan() const { return batchRan_; }
+  // 0 when every log of the batch converted, 1 when any did not.
+  int BatchExitCode() const { return batchFailed_ ? 1 : 0; }
+
+  // Puts a wrapper in front of the run's file operations (for tests).
+  void SetFileSystem(FileSystem& fs) { fs_ = &fs; }
+
+  // The controls, named as on the form.
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label4;
+  QLineEdit* Text1;
+  QLineEdit* Text2;
+  QLineEdit* Text3;
+  QCheckBox* Check1;
+  QPushButton* Command1;
+  QPushButton* Command2;
+  QPushButton* Command3;
+  // The text fields' second, invisible strings: scratch for the path fields,
+  // and the paths a run really opens.
+  QString Text1Tag;
+  QString Text2Tag;
+
+  // Window state.
+  QString IniPath;
+  QString TempPath;
+  QString OutExt;
+  bool OverWriteOn = false;
+  LineRewriter Engine;  // keeps RouteHead for as long as the window lives
+
+  static const QString kConvertCaption;
+  static const QString kExitCaption;
+  static const QString kAbortCaption;
+
+ signals:
+  // A progress text was put on the Convert button.
+  void progressShown(const QString& text);
+
+ public slots:
+  void Text1_Change();
+  void Text3_Change();
+  void Check1_Click();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Form_OLEDragDrop(const QMimeData* data);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // The Convert command; nothing when a path was missing and it only beeped.
+  std::optional<RunStatus> Convert();
+  void ReportFailure(const QString& message);
+
+  Environment environment_;
+  std::string tempDir_;
+  std::uint32_t tempNumber_ = 0;
+  FileSystem* fs_ = &FileSystem::Posix();
+  ConversionRun* run_ = nullptr;  // the run in progress, if any
+  bool batch_ = false;
+  bool batchRan_ = false;
+  bool batchFailed_ = false;
+  bool closeAfterRun_ = false;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,286 @@
+// Drives the real window, offscreen. Message boxes, the file dialog and the
+// beep go through seams the tests answer, so nothing ever waits for a user.
+
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include <functional>
+
+#include "dialogs.h"
+#include "faulty_file_system.h"
+#include "frm_kestrel.h"
+#include "test_files.h"
+
+using kestrel::frmKestrel;
+using kestrel::test::FileExists;
+using kestrel::test::ReadFile;
+using kestrel::test::WriteFile;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string NumberedLog(int count, const char* end = "\n") {
+  std::string log;
+  for (int i = 0; i < count; ++i) log += "line " + std::to_string(i) + end;
+  return log;
+}
+
+}  // namespace
+
+class FrmKestrelTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<kestrel::test::ScratchDir> dir_;
+  std::unique_ptr<frmKestrel> window_;
+  int beeps_ = 0;
+
+  std::string Path(const std::string& name) const { return *dir_ / name; }
+  std::string Ini() const { return Path("Kestrel.ini"); }
+
+  // A window whose program directory is the scratch directory.
+  frmKestrel& Open(const QStringList& logs = {}) {
+    frmKestrel::Environment environment;
+    environment.programDir = Q(dir_->Path());
+    environment.processId = 0x42;
+    window_ = std::make_unique<frmKestrel>(environment);
+    window_->Form_Load(logs);
+    return *window_;
+  }
+
+  // Runs `action` once, from inside the window's event pump, when the
+  // progress text `when` first shows: as a user's click during a run.
+  void AtProgress(const QString& when, std::function<void()> action) {
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(window_.get(), &frmKestrel::progressShown, window_.get(),
+                          [when, action, connection, w = window_.get()](const QString& text) {
+                            if (text != when) return;
+                            QObject::disconnect(*connection);
+                            QTimer::singleShot(0, w, action);
+                          });
+  }
+
+  void ExpectIdle() {
+    QCOMPARE(window_->Command1->text(), frmKestrel::kConvertCaption);
+    QCOMPARE(window_->Command2->text(), frmKestrel::kExitCaption);
+    QVERIFY(window_->Command1->isEnabled());
+    QVERIFY(window_->Command2->isEnabled());
+    QVERIFY(!FileExists(Path("Kestrel-00000042.tmp")));
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<kestrel::test::ScratchDir>();
+    beeps_ = 0;
+    kestrel::Beeper::SetHandler([this] { ++beeps_; });
+  }
+  void cleanup() {
+    window_.reset();
+    dir_.reset();
+    kestrel::Beeper::SetHandler({});
+  }
+
+  void startUpLoadsSettingsAndSavesNothing() {
+    const std::string ini = "; written by hand\r\n[kestrel]\r\nfileext=txt\r\nOverWrite=True\r\n";
+    WriteFile(Ini(), ini);
+    frmKestrel& w = Open();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Kestrel Ver.0.20"));
+    QCOMPARE(w.IniPath, Q(Path("Kestrel.ini")));
+    QCOMPARE(w.TempPath, Q(Path("Kestrel-00000042.tmp")));
+    QCOMPARE(w.OutExt, QStringLiteral("txt"));
+    QCOMPARE(w.Text3->text(), QStringLiteral("txt"));
+    QVERIFY(w.OverWriteOn);
+    QVERIFY(w.Check1->isChecked());
+    QCOMPARE(ReadFile(Ini()), ini);
+    // An extension stored without its dot is used as stored.
+    w.Text1->setText("/logs/ix1.log");
+    QCOMPARE(w.Text2->text(), QStringLiteral("/logs/ix1txt"));
+  }
+
+  void startUpWithoutSettingsFileCreatesNone() {
+    frmKestrel& w = Open();
+    QCOMPARE(w.OutExt, QString());
+    QVERIFY(!w.OverWriteOn);
+    QVERIFY(!FileExists(Ini()));
+    w.Text1->setText("/logs/ix1.log");
+    QCOMPARE(w.Text2->text(), QStringLiteral("/logs/ix1"));
+  }
+
+  void typedExtensionIsSavedWithADot() {
+    frmKestrel& w = Open();
+    w.Text1->setText("/logs/ix1.log");
+    QTest::keyClicks(w.Text3, "txt");
+    QCOMPARE(w.Text3->text(), QStringLiteral("txt"));
+    QCOMPARE(w.OutExt, QStringLiteral(".txt"));
+    QCOMPARE(w.Text2->text(), QStringLiteral("/logs/ix1.txt"));
+    QVERIFY(ReadFile(Ini()).find("FileExt=.txt") != std::string::npos);
+
+    w.Text2->setText("/elsewhere/by-hand.txt");  // replaced at the next change
+    w.Text3->clear();
+    QCOMPARE(w.OutExt, QStringLiteral("."));
+    QCOMPARE(w.Text2->text(), QStringLiteral("/logs/ix1."));
+    QVERIFY(ReadFile(Ini()).find("FileExt=.") != std::string::npos);
+
+    w.Text3->setText("tx.t");
+    QCOMPARE(w.OutExt, QStringLiteral("tx.t"));
+    QCOMPARE(w.Text2->text(), QStringLiteral("/logs/ix1tx.t"));
+  }
+
+  void overwriteOptionSavedOnlyOnChange() {
+    WriteFile(Ini(), "[Kestrel]\nOverWrite=FALSE\n");
+    frmKestrel& w = Open();
+    QSignalSpy toggled(w.Check1, &QCheckBox::toggled);
+    QTest::mouseClick(w.Check1, Qt::LeftButton);
+    QVERIFY(w.OverWriteOn);
+    QVERIFY(ReadFile(Ini()).find("OverWrite=TRUE") != std::string::npos);
+    QTest::mouseClick(w.Check1, Qt::LeftButton);
+    QVERIFY(!w.OverWriteOn);
+    QCOMPARE(ReadFile(Ini()), std::string("[Kestrel]\nOverWrite=FALSE\n"));
+    QCOMPARE(toggled.count(), 2);
+  }
+
+  void emptyPathsBeepAndFocusTheField() {
+    frmKestrel& w = Open();
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(beeps_, 1);
+    QCOMPARE(QApplication::focusWidget(), w.Text1);
+
+    WriteFile(Path("ix1.log"), "a\n");
+    w.Text1->setText(Q(Path("ix1.log")));
+    w.Text2->clear();
+    w.Check1->setChecked(true);  // the output path is still required
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(beeps_, 2);
+    QCOMPARE(QApplication::focusWidget(), w.Text2);
+    QCOMPARE(ReadFile(Path("ix1.log")), std::string("a\n"));
+  }
+
+  void progressCaptionsOfA250LineLog() {
+    WriteFile(Path("ix1.log"), NumberedLog(250));
+    frmKestrel& w = Open();
+    w.Text3->setText(".txt");
+    w.Text1->setText(Q(Path("ix1.log")));
+    QSignalSpy progress(&w, &frmKestrel::progressShown);
+    QStringList duringRun;
+    AtProgress("100 / 250", [&] {
+      duringRun << w.Command2->text() << (w.Command1->isEnabled() ? "enabled" : "disabled");
+    });
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QStringList texts;
+    for (const auto& args : progress) texts << args.at(0).toString();
+    QCOMPARE(texts, (QStringList{"0 / 0", "0 / 100", "0 / 200", "0 / 250", "0 / 250", "100 / 250", "200 / 250",
+                                 "250 / 250"}));
+    QCOMPARE(duringRun, (QStringList{frmKestrel::kAbortCaption, "disabled"}));
+    QCOMPARE(ReadFile(Path("ix1.txt")), NumberedLog(250, "\r\n"));
+    ExpectIdle();
+  }
+
+  void abortFromThePump_data() {
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<bool>("overwrite");
+    QTest::addColumn<int>("linesWritten");  // -1: the output is left as it was
+    QTest::newRow("first pass") << "0 / 100" << false << -1;
+    QTest::newRow("second pass") << "100 / 250" << false << 100;
+    QTest::newRow("second pass, in place") << "100 / 250" << true << -1;
+  }
+
+  void abortFromThePump() {
+    QFETCH(QString, when);
+    QFETCH(bool, overwrite);
+    QFETCH(int, linesWritten);
+    const std::string log = NumberedLog(250);
+    WriteFile(Path("ix1.log"), log);
+    WriteFile(Path("ix1.txt"), "earlier output\r\n");
+    frmKestrel& w = Open();
+    w.Text3->setText(".txt");
+    w.Text1->setText(Q(Path("ix1.log")));
+    w.Check1->setChecked(overwrite);
+    AtProgress(when, [&] { QTest::mouseClick(w.Command2, Qt::LeftButton); });
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(ReadFile(Path("ix1.log")), log);
+    if (overwrite || linesWritten < 0)
+      QCOMPARE(ReadFile(Path("ix1.txt")), std::string("earlier output\r\n"));
+    else
+      QCOMPARE(Q(ReadFile(Path("ix1.txt"))), Q(NumberedLog(linesWritten, "\r\n")));
+    ExpectIdle();
+    QCOMPARE(dir_->Entries(), (std::vector<std::string>{"Kestrel.ini", "ix1.log", "ix1.txt"}));
+  }
+
+  void overwriteOptionConvertsTheLogInPlace() {
+    WriteFile(Path("ix1.log"), "a, Giga0, t\n");
+    frmKestrel& w = Open();
+    w.Text1->setText(Q(Path("ix1.log")));
+    w.Text2->setText(Q(Path("ignored.txt")));
+    w.Check1->setChecked(true);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QCOMPARE(ReadFile(Path("ix1.log")), std::string("a, t, Giga0\r\n"));
+    QVERIFY(!FileExists(Path("ignored.txt")));
+    ExpectIdle();
+  }
+
+  void failedRunShowsTheFileAndReason() {
+    frmKestrel& w = Open();
+    w.Text1->setText(Q(Path("missing.log")));
+    kestrel::MessageBox::setNextAnswer(QMessageBox::Ok);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QVERIFY2(kestrel::MessageBox::lastText().contains(Q(Path("missing.log") + ": No such file or directory")),
+             qPrintable(kestrel::MessageBox::lastText()));
+    ExpectIdle();
+    QCOMPARE(dir_->Entries(), (std::vector<std::string>{}));
+  }
+
+  void diskFullInPlaceLeavesTheLog() {
+    const std::string log = NumberedLog(250);
+    WriteFile(Path("ix1.log"), log);
+    frmKestrel& w = Open();
+    kestrel::test::FaultyFileSystem fs;
+    fs.FailWrite(".ix1.log.kestrel-", ENOSPC, 100);
+    w.SetFileSystem(fs);
+    w.Text1->setText(Q(Path("ix1.log")));
+    w.Check1->setChecked(true);
+    kestrel::MessageBox::setNextAnswer(QMessageBox::Ok);
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QVERIFY2(kestrel::MessageBox::lastText().contains("No space left on device"), qPrintable(kestrel::MessageBox::lastText()));
+    QCOMPARE(ReadFile(Path("ix1.log")), log);
+    ExpectIdle();
+    QCOMPARE(dir_->Entries(), (std::vector<std::string>{"Kestrel.ini", "ix1.log"}));
+  }
+
+  void exitClosesTheWindow() {
+    frmKestrel& w = Open();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+  }
+
+  void closingDuringARunAbortsItThenCloses() {
+    const std::string log = NumberedLog(250);
+    WriteFile(Path("ix1.log"), log);
+    frmKestrel& w = Open();
+    w.show();
+    w.Text1->setText(Q(Path("ix1.log")));
+    w.Check1->setChecked(true);
+    AtProgress("100 / 250", [&] { w.close(); });
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(ReadFile(Path("ix1.log")), log);
+    ExpectIdle();
+  }
+};
+
+QTEST_MAIN(FrmKestrelTest)
+#include "frm_kestrel_test.moc"
