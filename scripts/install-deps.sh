@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev                       # the window program
   fonts-ipafont-gothic               # Japanese captions
   xvfb xauth                         # screenshots of the window
+  "$@"
 )
 
 missing=()
