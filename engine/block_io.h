@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,10 +35,17 @@ constexpr std::uint64_t kMaxLineLength = std::uint64_t{1} << 30;
 // The error for a line longer than kMaxLineLength in the file `name`.
 IoError LineTooLong(const std::string& name);
 
+// Called while a reader or writer waits: after each block read, every 100 ms
+// while a pipe has no data yet, and when a system call was interrupted by a
+// signal. It may throw to end the wait, or discard the rest of the input.
+using WaitHook = std::function<void()>;
+
 // Reads a file descriptor in large blocks. The descriptor is not owned.
 class BlockReader {
  public:
-  BlockReader(FileSystem& fs, int fd, std::string name);
+  // With `waitForWriter`, nothing is read before data arrives: a named pipe
+  // opened without blocking reads as ended until a writer has come.
+  BlockReader(FileSystem& fs, int fd, std::string name, WaitHook onWait = {}, bool waitForWriter = false);
 
   // The bytes not yet consumed, refilling the buffer when all were consumed.
   // Empty at the end of the input.
@@ -66,10 +74,13 @@ class BlockReader {
 
  private:
   bool NextLineAcrossBlocks(std::string_view& line);
+  void Refill();
 
   FileSystem& fs_;
   int fd_;
   std::string name_;
+  WaitHook onWait_;
+  bool waitForData_;
   std::unique_ptr<char[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
@@ -81,7 +92,7 @@ class BlockReader {
 // Writes to a file descriptor in large blocks. The descriptor is not owned.
 class BlockWriter {
  public:
-  BlockWriter(FileSystem& fs, int fd, std::string name);
+  BlockWriter(FileSystem& fs, int fd, std::string name, WaitHook onInterrupted = {});
 
   void Append(std::string_view bytes) {
     if (bytes.size() <= kBlockSize - len_) {
@@ -114,6 +125,7 @@ class BlockWriter {
   FileSystem& fs_;
   int fd_;
   std::string name_;
+  WaitHook onInterrupted_;
   std::unique_ptr<char[]> buffer_;
   std::size_t len_ = 0;
 };

@@ -14,6 +14,9 @@ namespace kestrel {
 namespace {
 
 constexpr std::uint64_t kLinesPerBlock = 100;
+
+// Thrown when a signal asked the run to stop.
+struct Interrupted {};
 constexpr int kTempAttempts = 4096;
 
 // Closes a descriptor the run opened, unless it was handed back already.
@@ -92,6 +95,9 @@ class Output {
   void Commit() {
     if (borrowedFd_ >= 0) return;
     if (!replacement_.empty() && fs_.Fsync(fd_.Get()) != 0) throw IoError(name_, errno);
+    struct stat written{};
+    if (fs_.Fstat(fd_.Get(), &written) == 0 && written.st_nlink == 0)
+      throw IoError(name_, 0, "the file was removed during the conversion");
     fd_.CloseChecked(name_);
     if (!replacement_.empty()) {
       if (fs_.Rename(replacement_, target_) != 0) throw IoError(name_, errno);
@@ -156,20 +162,22 @@ std::string TempFileName(std::uint32_t number) {
 
 ConversionRun::ConversionRun(LineRewriter& rewriter, FileSystem& fs) : rewriter_(rewriter), fs_(fs) {}
 
+void ConversionRun::Report(const Progress& progress) {
+  if (interrupt_ && *interrupt_) throw Interrupted{};
+  if (*hook_) (*hook_)(progress);
+}
+
 void ConversionRun::Abort() {
   if (!running_) return;
   aborted_ = true;
   if (input_) input_->DiscardRest();
 }
 
-void ConversionRun::CopyNormalised(BlockReader& in, BlockWriter& out, RunResult& result,
-                                   const ProgressHook& hook) {
+void ConversionRun::CopyNormalised(BlockReader& in, BlockWriter& out, RunResult& result) {
   std::uint64_t batch = 0;
   std::uint64_t lineLength = 0;
   bool lineOpen = false;  // bytes of a line without its LF have been read
-  auto report = [&](bool blockEnd) {
-    if (hook) hook(Progress{1, 0, result.total, blockEnd});
-  };
+  auto report = [&](bool blockEnd) { Report(Progress{1, 0, result.total, blockEnd}); };
   report(false);
   for (std::string_view data = in.Available(); !data.empty(); data = in.Available()) {
     const char* const begin = data.data();
@@ -223,11 +231,9 @@ void ConversionRun::CopyNormalised(BlockReader& in, BlockWriter& out, RunResult&
   report(false);
 }
 
-void ConversionRun::RewriteLines(BlockReader& in, BlockWriter& out, RunResult& result, const ProgressHook& hook) {
+void ConversionRun::RewriteLines(BlockReader& in, BlockWriter& out, RunResult& result) {
   std::uint64_t batch = 0;
-  auto report = [&](bool blockEnd) {
-    if (hook) hook(Progress{2, result.done, result.total, blockEnd});
-  };
+  auto report = [&](bool blockEnd) { Report(Progress{2, result.done, result.total, blockEnd}); };
   report(false);
   std::string longLine;  // for lines too long for the output buffer
   std::string_view line;
@@ -259,21 +265,32 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
   RunResult result;
   running_ = true;
   aborted_ = false;
+  hook_ = &hook;
   OwnedFd input(fs_);
   OwnedFd temp(fs_);
   Output output(fs_);
+  // While reading a long line or waiting for a pipe, the caller still gets
+  // its moments to pump events, and a signal still stops the run.
+  const WaitHook heartbeat = [this, &result] {
+    Report(Progress{pass_, pass_ == 1 ? 0 : result.done, result.total, false, true});
+  };
+  const WaitHook interrupted = [this] {
+    if (interrupt_ && *interrupt_) throw Interrupted{};
+  };
   try {
     // Pass 1: the log into a temporary copy with normalised line ends.
     const std::string inputName = request.inputFd >= 0 ? request.fdInputName : request.inputPath;
     int inputFd = request.inputFd;
     if (inputFd < 0) {
-      inputFd = fs_.Open(request.inputPath, O_RDONLY | O_CLOEXEC, 0);
+      // Opening a named pipe must not block before its writer comes.
+      inputFd = fs_.Open(request.inputPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
       if (inputFd < 0) throw IoError(inputName, errno);
       input.Set(inputFd);
     }
     struct stat inputInfo{};
     if (fs_.Fstat(inputFd, &inputInfo) != 0) throw IoError(inputName, errno);
     if (S_ISDIR(inputInfo.st_mode)) throw IoError(inputName, EISDIR);
+    const bool namedPipe = request.inputFd < 0 && (S_ISFIFO(inputInfo.st_mode) || S_ISSOCK(inputInfo.st_mode));
 
     for (std::uint32_t n = 0; n < kTempAttempts; ++n) {
       const std::string candidate = JoinPath(request.tempDir, TempFileName(request.tempNumber + n));
@@ -286,11 +303,12 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     }
     if (result.tempPath.empty()) throw IoError(JoinPath(request.tempDir, TempFileName(request.tempNumber)), EEXIST);
 
+    pass_ = 1;
     {
-      BlockReader in(fs_, inputFd, inputName);
-      BlockWriter out(fs_, temp.Get(), result.tempPath);
+      BlockReader in(fs_, inputFd, inputName, heartbeat, namedPipe);
+      BlockWriter out(fs_, temp.Get(), result.tempPath, interrupted);
       input_ = &in;
-      CopyNormalised(in, out, result, hook);
+      CopyNormalised(in, out, result);
       input_ = nullptr;
       out.Flush();
     }
@@ -298,12 +316,13 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     if (!aborted_) {
+      pass_ = 2;
       if (fs_.Seek(temp.Get(), 0, SEEK_SET) != 0) throw IoError(result.tempPath, errno);
       output.Open(request, inputInfo, S_ISREG(inputInfo.st_mode));
-      BlockReader in(fs_, temp.Get(), result.tempPath);
-      BlockWriter out(fs_, output.Fd(), output.Name());
+      BlockReader in(fs_, temp.Get(), result.tempPath, heartbeat);
+      BlockWriter out(fs_, output.Fd(), output.Name(), interrupted);
       input_ = &in;
-      RewriteLines(in, out, result, hook);
+      RewriteLines(in, out, result);
       input_ = nullptr;
       out.Flush();
       // Aborted, a log being rewritten in place stays as it was; any other
@@ -317,12 +336,17 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
   } catch (const IoError& e) {
     result.status = RunStatus::Failed;
     result.error = e.what();
+  } catch (const Interrupted&) {
+    result.status = RunStatus::Interrupted;
   }
   input_ = nullptr;
+  hook_ = nullptr;
   input.Reset();
   output.Discard();
   temp.Reset();
-  if (!result.tempPath.empty() && fs_.Unlink(result.tempPath) != 0 && result.status != RunStatus::Failed) {
+  // A copy someone else already deleted is as good as deleted.
+  if (!result.tempPath.empty() && fs_.Unlink(result.tempPath) != 0 && errno != ENOENT &&
+      result.status != RunStatus::Failed) {
     result.status = RunStatus::Failed;
     result.error = IoError(result.tempPath, errno).what();
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,6 +17,8 @@ struct Progress {
   std::uint64_t done = 0;   // lines rewritten so far (0 in pass 1)
   std::uint64_t total = 0;  // lines counted so far (pass 1), all lines (pass 2)
   bool blockEnd = false;    // true at the end of each block of 100 lines, the moment to pump events
+  bool heartbeat = false;   // nothing new to show, but a moment to pump events: the
+                            // run is reading a long line or waiting for a pipe
 
   // "0 / 250" in pass 1; "100 / 250" in pass 2.
   std::string Text() const;
@@ -32,7 +35,7 @@ struct RunRequest {
   std::uint32_t tempNumber = 0;  // first number tried in the temporary copy's name
 };
 
-enum class RunStatus { Finished, Aborted, Failed };
+enum class RunStatus { Finished, Aborted, Failed, Interrupted };
 
 struct RunResult {
   RunStatus status = RunStatus::Failed;
@@ -64,17 +67,27 @@ class ConversionRun {
 
   RunResult Execute(const RunRequest& request, const ProgressHook& hook = {});
 
-  // Skips the rest of the running pass's input. Does nothing between runs.
+  // Skips the rest of the running pass's input at once, without reading it.
+  // Does nothing between runs.
   void Abort();
   bool Running() const { return running_; }
 
+  // A flag a signal handler sets: once it is non-zero the run stops at its
+  // next check (at the latest after 100 lines, a block or 100 ms of waiting),
+  // cleans up as after a failure, and ends as Interrupted.
+  void SetInterruptFlag(const volatile std::sig_atomic_t* flag) { interrupt_ = flag; }
+
  private:
-  void CopyNormalised(BlockReader& in, BlockWriter& out, RunResult& result, const ProgressHook& hook);
-  void RewriteLines(BlockReader& in, BlockWriter& out, RunResult& result, const ProgressHook& hook);
+  void Report(const Progress& progress);
+  void CopyNormalised(BlockReader& in, BlockWriter& out, RunResult& result);
+  void RewriteLines(BlockReader& in, BlockWriter& out, RunResult& result);
 
   LineRewriter& rewriter_;
   FileSystem& fs_;
+  const ProgressHook* hook_ = nullptr;
+  const volatile std::sig_atomic_t* interrupt_ = nullptr;
   BlockReader* input_ = nullptr;  // the running pass's input
+  int pass_ = 1;
   bool running_ = false;
   bool aborted_ = false;
 };

@@ -242,9 +242,11 @@ std::optional<RunStatus> frmKestrel::Convert() {
   ConversionRun run(Engine, *fs_);
   run_ = &run;
   const RunResult result = run.Execute(request, [this](const Progress& progress) {
-    Command1->setText(QString::fromStdString(progress.Text()));
-    emit progressShown(Command1->text());
-    if (progress.blockEnd) PumpEvents();  // the window answers, Abort included
+    if (!progress.heartbeat) {
+      Command1->setText(QString::fromStdString(progress.Text()));
+      emit progressShown(Command1->text());
+    }
+    if (progress.blockEnd || progress.heartbeat) PumpEvents();  // the window answers, Abort included
   });
   run_ = nullptr;
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kestrel twice (a normal build and one with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole test
-# suite on both.
+# suite on both, then fuzzes the engine for a minute (KESTREL_FUZZ_SECONDS).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +23,6 @@ echo "== sanitizer build =="
 ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
+echo "== fuzzing =="
+CXX=clang++-14 run_suite build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON \
+  -DKESTREL_FUZZ_SECONDS="${KESTREL_FUZZ_SECONDS:-60}"

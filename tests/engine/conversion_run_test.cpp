@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ std::string NumberedLog(int count, const std::string& end = "\n") {
 }
 
 class ConversionRunTest : public ::testing::Test {
- protected:
+ public:
   // Runs one conversion of `input` into `output` with the temporary copy in
   // the scratch directory's "tmp" folder, recording every progress report.
   RunResult Convert(const std::string& input, const std::string& output,
@@ -46,7 +47,7 @@ class ConversionRunTest : public ::testing::Test {
     ConversionRun run(rewriter_, fs_);
     reports_.clear();
     return run.Execute(request, [&](const Progress& p) {
-      reports_.push_back(p);
+      if (!p.heartbeat) reports_.push_back(p);
       if (onProgress) onProgress(run, p);
     });
   }
@@ -227,8 +228,74 @@ INSTANTIATE_TEST_SUITE_P(
                     "ix1.log", "ix1.txt", "ix1.log", "Input/output error"},
         FailureCase{"DiskFullInFirstPass",
                     [](ConversionRunTest&, test::FaultyFileSystem& fs) { fs.FailWrite(".tmp", ENOSPC, 100); },
-                    "ix1.log", "ix1.txt", "temp", "No space left on device"}),
+                    "ix1.log", "ix1.txt", "temp", "No space left on device"},
+        FailureCase{"DiskFullInSecondPass",
+                    [](ConversionRunTest&, test::FaultyFileSystem& fs) { fs.FailWrite("ix1.txt", ENOSPC, 100); },
+                    "ix1.log", "ix1.txt", "ix1.txt", "No space left on device"},
+        FailureCase{"TemporaryDirectoryNotWritable",
+                    [](ConversionRunTest&, test::FaultyFileSystem& fs) { fs.FailOpen("Kestrel-", EACCES); },
+                    "ix1.log", "ix1.txt", "temp", "Permission denied"},
+        FailureCase{"OutputRemovedDuringTheRun",
+                    [](ConversionRunTest& t, test::FaultyFileSystem& fs) {
+                      fs.OnWrite("ix1.txt", [out = t.out_] { ::unlink(out.c_str()); });
+                    },
+                    "ix1.log", "ix1.txt", "ix1.txt", "the file was removed during the conversion"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConversionRunTest, LogRemovedDuringTheRunStillConverts) {
+  WriteFile(in_, NumberedLog(250));
+  fs_.OnRead("ix1.log", [this] { ::unlink(in_.c_str()); });
+  ASSERT_EQ(Convert(in_, out_).status, RunStatus::Finished);
+  EXPECT_EQ(ReadFile(out_), NumberedLog(250, "\r\n"));
+}
+
+TEST_F(ConversionRunTest, AbortReadsNothingMore) {
+  // An endless device and a pipe nobody writes to: the abort must not wait
+  // for the rest of the input, which never comes.
+  const std::string fifo = dir_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& input : {std::string("/dev/zero"), fifo}) {
+    SCOPED_TRACE(input);
+    int readsAfterAbort = -1;
+    fs_.OnRead("", [&] {
+      if (readsAfterAbort >= 0) ++readsAfterAbort;
+    });
+    bool aborted = false;
+    const RunResult result = Convert(input, out_, [&](ConversionRun& run, const Progress& p) {
+      if (p.heartbeat && !aborted) {
+        run.Abort();
+        aborted = true;
+        readsAfterAbort = 0;
+      }
+    });
+    EXPECT_EQ(result.status, RunStatus::Aborted);
+    EXPECT_EQ(readsAfterAbort, 0);
+    EXPECT_FALSE(FileExists(out_));
+  }
+}
+
+TEST_F(ConversionRunTest, EndlessLineFailsInsteadOfFillingMemory) {
+  const RunResult result = Convert("/dev/zero", out_);
+  EXPECT_EQ(result.status, RunStatus::Failed);
+  EXPECT_EQ(result.error, "/dev/zero: a line is longer than 1024 MiB");
+}
+
+TEST_F(ConversionRunTest, InterruptFlagStopsTheRunAndCleansUp) {
+  WriteFile(in_, NumberedLog(250));
+  volatile std::sig_atomic_t signal = 0;
+  RunRequest request;
+  request.inputPath = in_;
+  request.outputPath = in_;
+  request.tempDir = tempDir_;
+  ConversionRun run(rewriter_, fs_);
+  run.SetInterruptFlag(&signal);
+  const RunResult result = run.Execute(request, [&](const Progress& p) {
+    if (p.pass == 2 && p.done == 100) signal = SIGTERM;
+  });
+  EXPECT_EQ(result.status, RunStatus::Interrupted);
+  EXPECT_EQ(ReadFile(in_), NumberedLog(250));
+  EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"ix1.log", "tmp"}));
+}
 
 TEST_F(ConversionRunTest, TemporaryCopyThatCannotBeDeletedFailsTheRun) {
   WriteFile(in_, "a\n");

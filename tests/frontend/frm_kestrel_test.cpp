@@ -242,21 +242,44 @@ class FrmKestrelTest : public QObject {
     QCOMPARE(dir_->Entries(), (std::vector<std::string>{}));
   }
 
-  void diskFullInPlaceLeavesTheLog() {
+  void faultsEndInAMessageAndAnIdleWindow_data() {
+    QTest::addColumn<QString>("failing");  // what the fault hits
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("inPlace");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("disk full copying") << "Kestrel-" << "write" << false << "No space left on device";
+    QTest::newRow("disk full writing") << "ix1.txt" << "write" << false << "No space left on device";
+    QTest::newRow("disk full in place") << ".ix1.log.kestrel-" << "write" << true << "No space left on device";
+    QTest::newRow("read error") << "ix1.log" << "read" << true << "Input/output error";
+    QTest::newRow("temporary folder not writable") << "Kestrel-" << "open" << false << "Permission denied";
+  }
+
+  void faultsEndInAMessageAndAnIdleWindow() {
+    QFETCH(QString, failing);
+    QFETCH(QString, operation);
+    QFETCH(bool, inPlace);
+    QFETCH(QString, reason);
     const std::string log = NumberedLog(250);
     WriteFile(Path("ix1.log"), log);
+    WriteFile(Ini(), "[Kestrel]\nFileExt=.txt\n");
     frmKestrel& w = Open();
     kestrel::test::FaultyFileSystem fs;
-    fs.FailWrite(".ix1.log.kestrel-", ENOSPC, 100);
+    const int error = reason == "Input/output error" ? EIO : reason == "Permission denied" ? EACCES : ENOSPC;
+    if (operation == "write") fs.FailWrite(failing.toStdString(), error, 100);
+    if (operation == "read") fs.FailRead(failing.toStdString(), error);
+    if (operation == "open") fs.FailOpen(failing.toStdString(), error);
     w.SetFileSystem(fs);
     w.Text1->setText(Q(Path("ix1.log")));
-    w.Check1->setChecked(true);
+    w.Check1->setChecked(inPlace);
     kestrel::MessageBox::setNextAnswer(QMessageBox::Ok);
     QTest::mouseClick(w.Command1, Qt::LeftButton);
-    QVERIFY2(kestrel::MessageBox::lastText().contains("No space left on device"), qPrintable(kestrel::MessageBox::lastText()));
+    const QString message = kestrel::MessageBox::lastText();
+    QVERIFY2(message.contains(Q(dir_->Path())) && message.endsWith(": " + reason), qPrintable(message));
     QCOMPARE(ReadFile(Path("ix1.log")), log);
     ExpectIdle();
-    QCOMPARE(dir_->Entries(), (std::vector<std::string>{"Kestrel.ini", "ix1.log"}));
+    std::vector<std::string> entries = dir_->Entries();
+    std::erase(entries, "ix1.txt");  // a failed write leaves the output as far as it got
+    QCOMPARE(entries, (std::vector<std::string>{"Kestrel.ini", "ix1.log"}));
   }
 
   void exitClosesTheWindow() {

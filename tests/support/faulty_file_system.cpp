@@ -15,6 +15,7 @@ int FaultyFileSystem::Open(const std::string& path, int flags, mode_t mode) {
 }
 
 ssize_t FaultyFileSystem::Read(int fd, void* buffer, size_t size) {
+  if (onRead_ && Matches(paths_[fd], onReadPart_)) onRead_();
   if (Has(paths_[fd], readPart_)) {
     errno = readError_;
     return -1;
@@ -23,6 +24,7 @@ ssize_t FaultyFileSystem::Read(int fd, void* buffer, size_t size) {
 }
 
 ssize_t FaultyFileSystem::Write(int fd, const void* buffer, size_t size) {
+  if (onWrite_ && Matches(paths_[fd], onWritePart_)) onWrite_();
   if (Has(paths_[fd], writePart_)) {
     if (writeAllowed_ == 0) {
       errno = writeError_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -20,6 +21,12 @@ class FaultyFileSystem : public FileSystem {
   }
   // Reading from a file whose path contains `part` fails with `error`.
   void FailRead(const std::string& part, int error) { readPart_ = part, readError_ = error; }
+  // Runs `action` before every read from (write to) a file whose path
+  // contains `part` ("" for every file): the world changing during a run.
+  void OnRead(const std::string& part, std::function<void()> action) { onReadPart_ = part, onRead_ = std::move(action); }
+  void OnWrite(const std::string& part, std::function<void()> action) {
+    onWritePart_ = part, onWrite_ = std::move(action);
+  }
   // Deleting a path that contains `part` fails with `error`.
   void FailUnlink(const std::string& part, int error) { unlinkPart_ = part, unlinkError_ = error; }
 
@@ -33,8 +40,13 @@ class FaultyFileSystem : public FileSystem {
   static bool Has(const std::string& path, const std::string& part) {
     return !part.empty() && path.find(part) != std::string::npos;
   }
+  static bool Matches(const std::string& path, const std::string& part) {
+    return part.empty() || path.find(part) != std::string::npos;
+  }
 
   std::map<int, std::string> paths_;
+  std::string onReadPart_, onWritePart_;
+  std::function<void()> onRead_, onWrite_;
   std::string openPart_, writePart_, readPart_, unlinkPart_;
   int openError_ = 0, writeError_ = 0, readError_ = 0, unlinkError_ = 0;
   std::size_t writeAllowed_ = 0;

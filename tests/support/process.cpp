@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -11,41 +12,59 @@
 
 namespace kestrel::test {
 
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath,
+                           const std::vector<std::string>& env)
+    : capture_(std::make_unique<ScratchDir>()) {
+  const std::string outPath = *capture_ / "out";
+  const std::string errPath = *capture_ / "err";
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ > 0) return;
+  const int in = ::open(stdinPath.c_str(), O_RDONLY);
+  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (in < 0 || out < 0 || err < 0) ::_exit(127);
+  ::dup2(in, 0);
+  ::dup2(out, 1);
+  ::dup2(err, 2);
+  for (const auto& entry : env) {
+    if (entry.find('=') == std::string::npos)
+      ::unsetenv(entry.c_str());
+    else
+      ::putenv(const_cast<char*>(entry.c_str()));
+  }
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  ::execv(args[0], args.data());
+  ::_exit(127);
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    Wait();
+  }
+}
+
+void ChildProcess::Signal(int signal) { ::kill(pid_, signal); }
+
+ProcessResult ChildProcess::Wait() {
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0) {
+  }
+  pid_ = -1;
+  ProcessResult result;
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.out = ReadFile(*capture_ / "out");
+  result.err = ReadFile(*capture_ / "err");
+  return result;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& stdinPath,
                          const std::vector<std::string>& env) {
-  ScratchDir capture;
-  const std::string outPath = capture / "out";
-  const std::string errPath = capture / "err";
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    const int in = ::open(stdinPath.c_str(), O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0) ::_exit(127);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    for (const auto& entry : env) {
-      if (entry.find('=') == std::string::npos)
-        ::unsetenv(entry.c_str());
-      else
-        ::putenv(const_cast<char*>(entry.c_str()));
-    }
-    std::vector<char*> args;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-  }
-  ProcessResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
-  return result;
+  return ChildProcess(argv, stdinPath, env).Wait();
 }
 
 }  // namespace kestrel::test

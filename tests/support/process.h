@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,14 +10,33 @@ namespace kestrel::test {
 
 struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not exit normally
+  int signal = 0;     // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
 
-// Runs a program to its end with standard input read from `stdinPath`
-// ("/dev/null" by default) and its standard output and error captured.
-// `env` entries ("NAME=value") are added to the environment; an entry
-// without "=" removes that variable.
+class ScratchDir;
+
+// A program started with standard input read from `stdinPath` and its
+// standard output and error captured. `env` entries ("NAME=value") are added
+// to the environment; an entry without "=" removes that variable.
+class ChildProcess {
+ public:
+  ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
+               const std::vector<std::string>& env = {});
+  ~ChildProcess();
+
+  pid_t Pid() const { return pid_; }
+  void Signal(int signal);
+  // Waits for the end of the program.
+  ProcessResult Wait();
+
+ private:
+  std::unique_ptr<ScratchDir> capture_;
+  pid_t pid_ = -1;
+};
+
+// Runs a program to its end.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
                          const std::vector<std::string>& env = {});
 
