@@ -6,18 +6,17 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
-#include <optional>
+#include <cstring>
 
 namespace kestrel {
 namespace {
 
 constexpr std::uint64_t kLinesPerBlock = 100;
+constexpr int kTempAttempts = 4096;
 
 // Thrown when a signal asked the run to stop.
 struct Interrupted {};
-constexpr int kTempAttempts = 4096;
 
 // Closes a descriptor the run opened, unless it was handed back already.
 class OwnedFd {

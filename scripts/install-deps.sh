@@ -10,7 +10,6 @@ packages=(
   qt6-base-dev                       # the window program
   fonts-ipafont-gothic               # Japanese captions
   clang-14 libclang-rt-14-dev        # fuzzing
-  xvfb xauth                         # screenshots of the window
   "$@"
 )
 

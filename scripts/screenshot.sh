@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh imagemagick x11-utils
+bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j"$(nproc)" --target kestrel
 

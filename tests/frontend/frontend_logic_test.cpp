@@ -35,11 +35,6 @@ TEST(PathWithoutExtensionTest, OutputPathFollowsTheInputPath) {
   for (const auto& c : unix) EXPECT_EQ(PathWithoutExtension(c.input, "/") + ".txt", c.output) << c.input;
 }
 
-TEST(NormaliseExtensionTest, DotInFrontUnlessOneIsThere) {
-  const std::vector<PathCase> cases = {{"txt", ".txt"}, {".txt", ".txt"}, {"", "."}, {"tx.t", "tx.t"}, {"txt.", "txt."}};
-  for (const auto& c : cases) EXPECT_EQ(NormaliseExtension(c.input), c.output) << c.input;
-}
-
 struct SplitCase {
   std::string line;
   std::vector<std::string> paths;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -150,16 +149,6 @@ TEST_F(WinSysTest, FailedWritesChangeNothing) {
   Put(kFileExtKey, ".log");
   EXPECT_EQ(ReadFile(ini_), "[Kestrel]\nFileExt=.txt\n");
   EXPECT_EQ(dir_.Entries(), Names{"Kestrel.ini"});
-}
-
-TEST_F(WinSysTest, AnUnreadableFileIsNotOverwritten) {
-  if (::getuid() == 0) GTEST_SKIP() << "an administrator reads every file";
-  WriteFile(ini_, "[Kestrel]\nFileExt=.txt\n");
-  ::chmod(ini_.c_str(), 0200);
-  Put(kOverWriteKey, "TRUE");
-  EXPECT_EQ(Get(kFileExtKey), "");
-  ::chmod(ini_.c_str(), 0600);
-  EXPECT_EQ(ReadFile(ini_), "[Kestrel]\nFileExt=.txt\n");
 }
 
 }  // namespace
