@@ -176,19 +176,20 @@ void frmKestrel::Form_Load(const QStringList& logs) {
   batch_ = batchRan_ = true;
   show();
   PumpEvents();
+  qsizetype converted = 0;
   for (const QString& log : logs) {
     if (!isVisible()) break;  // closed by the user during the batch
     Text1->setText(log);
     PumpEvents();
     const std::optional<RunStatus> status = Convert();
-    if (status != RunStatus::Finished) batchFailed_ = true;
+    if (status == RunStatus::Finished) ++converted;
     if (!status)
       ReportFailure(QStringLiteral("empty file name: nothing converted"));
     else if (*status == RunStatus::Aborted)
       ReportFailure(log + QStringLiteral(": conversion aborted"));
     PumpEvents();
   }
-  if (!isVisible()) batchFailed_ = true;
+  batchFailed_ = converted < logs.size();  // a failure, an abort, or the window closed early
   Command2_Click();
   batch_ = false;
 }
