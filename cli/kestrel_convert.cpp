@@ -77,15 +77,17 @@ volatile std::sig_atomic_t caughtSignal = 0;
 void CatchSignal(int signal) { caughtSignal = signal; }
 
 // SIGINT, SIGTERM and SIGHUP stop the run, which then removes its temporary
-// files. No SA_RESTART: a read from a silent pipe returns at once.
+// files. No SA_RESTART: a read from a silent pipe returns at once. The same
+// signal a second time ends the program at once.
 void CatchStopSignals() {
   struct sigaction action {};
   action.sa_handler = CatchSignal;
+  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-// A second signal while cleaning up ends the program at once.
+// Back to the defaults once the run is over.
 void RestoreStopSignals() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
 }
