@@ -49,15 +49,6 @@ TEST_F(KestrelConvertTest, WritesTheOutputFileAndConvertsInPlace) {
   EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"ix1.log", "ix1.txt"}));
 }
 
-TEST_F(KestrelConvertTest, InputNamedLikeAnOptionAfterDoubleDash) {
-  const std::string log = dir_ / "-x.log";
-  WriteFile(log, "a, Giga0, t\n");
-  ASSERT_EQ(::chdir(dir_.Path().c_str()), 0);
-  const auto result = Run({"--", "-x.log"});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, "a, t, Giga0\r\n");
-}
-
 TEST_F(KestrelConvertTest, HelpAndVersion) {
   const auto version = Run({"--version"});
   EXPECT_EQ(version.exitCode, 0);

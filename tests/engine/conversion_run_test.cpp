@@ -317,11 +317,5 @@ TEST_F(ConversionRunTest, UsedTemporaryNameIsSkipped) {
   ::unlink(leftOver.c_str());
 }
 
-TEST(TempFileNameTest, EightUpperCaseHexDigits) {
-  EXPECT_EQ(TempFileName(0), "Kestrel-00000000.tmp");
-  EXPECT_EQ(TempFileName(0xABCDEF), "Kestrel-00ABCDEF.tmp");
-  EXPECT_EQ(TempFileName(0xFFFFFFFF), "Kestrel-FFFFFFFF.tmp");
-}
-
 }  // namespace
 }  // namespace kestrel

@@ -89,17 +89,6 @@ TEST_P(RewriteTest, RewritesEachLine) {
 INSTANTIATE_TEST_SUITE_P(Lines, RewriteTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RouteHeadTest, RemembersTheFirstFieldOfTheLastRouteStart) {
-  LineRewriter rewriter;
-  EXPECT_EQ(rewriter.RouteHead(), "");
-  rewriter.ConvertLine(kA);
-  EXPECT_EQ(rewriter.RouteHead(), "O       10.1.0.0/16 [110/2] via 192.168.0.1");
-  rewriter.ConvertLine(kB);  // a continuation leaves it alone
-  EXPECT_EQ(rewriter.RouteHead(), "O       10.1.0.0/16 [110/2] via 192.168.0.1");
-  rewriter.ConvertLine("Codes: C - connected, S - static");
-  EXPECT_EQ(rewriter.RouteHead(), "O       10.1.0.0/16 [110/2] via 192.168.0.1");
-}
-
 TEST(RouteHeadTest, ViaFarBeyondSixteenBitColumnsStillLinesUp) {
   const std::string pad(40000, ' ');
   LineRewriter rewriter;
