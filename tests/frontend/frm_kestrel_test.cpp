@@ -49,11 +49,14 @@ class FrmKestrelTest : public QObject {
   std::string Ini() const { return Path("Kestrel.ini"); }
 
   // A window whose program directory is the scratch directory.
-  frmKestrel& Open(const QStringList& logs = {}) {
+  // A window whose program directory is the scratch directory; `beforeLoad`
+  // runs between its creation and its start-up.
+  frmKestrel& Open(const QStringList& logs = {}, const std::function<void()>& beforeLoad = {}) {
     frmKestrel::Environment environment;
     environment.programDir = Q(dir_->Path());
     environment.processId = 0x42;
     window_ = std::make_unique<frmKestrel>(environment);
+    if (beforeLoad) beforeLoad();
     window_->Form_Load(logs);
     return *window_;
   }
@@ -280,6 +283,20 @@ class FrmKestrelTest : public QObject {
     std::vector<std::string> entries = dir_->Entries();
     std::erase(entries, "ix1.txt");  // a failed write leaves the output as far as it got
     QCOMPARE(entries, (std::vector<std::string>{"Kestrel.ini", "ix1.log"}));
+  }
+
+  void abortInABatchEndsThatLogOnly() {
+    WriteFile(Ini(), "[Kestrel]\nFileExt=.txt\n");
+    WriteFile(Path("a.log"), NumberedLog(250));
+    WriteFile(Path("b.log"), "a, Giga0, t\n");
+    frmKestrel& w = Open({Q(Path("a.log")), Q(Path("b.log"))}, [&] {
+      AtProgress("100 / 250", [&] { QTest::mouseClick(window_->Command2, Qt::LeftButton); });
+    });
+    QVERIFY(w.BatchRan());
+    QCOMPARE(w.BatchExitCode(), 1);
+    QCOMPARE(ReadFile(Path("a.txt")), NumberedLog(100, "\r\n"));
+    QCOMPARE(ReadFile(Path("b.txt")), std::string("a, t, Giga0\r\n"));
+    QVERIFY(!w.isVisible());
   }
 
   void exitClosesTheWindow() {
