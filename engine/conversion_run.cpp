@@ -161,8 +161,12 @@ std::string TempFileName(std::uint32_t number) {
 
 ConversionRun::ConversionRun(LineRewriter& rewriter, FileSystem& fs) : rewriter_(rewriter), fs_(fs) {}
 
-void ConversionRun::Report(const Progress& progress) {
+void ConversionRun::CheckInterrupt() const {
   if (interrupt_ && *interrupt_) throw Interrupted{};
+}
+
+void ConversionRun::Report(const Progress& progress) {
+  CheckInterrupt();
   if (*hook_) (*hook_)(progress);
 }
 
@@ -273,9 +277,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
   const WaitHook heartbeat = [this, &result] {
     Report(Progress{pass_, pass_ == 1 ? 0 : result.done, result.total, false, true});
   };
-  const WaitHook interrupted = [this] {
-    if (interrupt_ && *interrupt_) throw Interrupted{};
-  };
+  const WaitHook interrupted = [this] { CheckInterrupt(); };
   try {
     // Pass 1: the log into a temporary copy with normalised line ends.
     const std::string inputName = request.inputFd >= 0 ? request.fdInputName : request.inputPath;

@@ -70,7 +70,6 @@ class ConversionRun {
   // Skips the rest of the running pass's input at once, without reading it.
   // Does nothing between runs.
   void Abort();
-  bool Running() const { return running_; }
 
   // A flag a signal handler sets: once it is non-zero the run stops at its
   // next check (at the latest after 100 lines, a block or 100 ms of waiting),
@@ -78,6 +77,7 @@ class ConversionRun {
   void SetInterruptFlag(const volatile std::sig_atomic_t* flag) { interrupt_ = flag; }
 
  private:
+  void CheckInterrupt() const;
   void Report(const Progress& progress);
   void CopyNormalised(BlockReader& in, BlockWriter& out, RunResult& result);
   void RewriteLines(BlockReader& in, BlockWriter& out, RunResult& result);

@@ -37,12 +37,11 @@ class FaultyFileSystem : public FileSystem {
   int Unlink(const std::string& path) override;
 
  private:
-  static bool Has(const std::string& path, const std::string& part) {
-    return !part.empty() && path.find(part) != std::string::npos;
-  }
+  // An empty part matches every path for the actions, and none for the faults.
   static bool Matches(const std::string& path, const std::string& part) {
     return part.empty() || path.find(part) != std::string::npos;
   }
+  static bool Has(const std::string& path, const std::string& part) { return !part.empty() && Matches(path, part); }
 
   std::map<int, std::string> paths_;
   std::string onReadPart_, onWritePart_;
