@@ -12,6 +12,7 @@
 #include "conversion_run.h"
 #include "kestrel_version.h"
 #include "line_rewriter.h"
+#include "platform.h"
 
 namespace kestrel {
 namespace {
@@ -72,26 +73,6 @@ class TerminalProgress {
   Clock::time_point last_{};
 };
 
-volatile std::sig_atomic_t caughtSignal = 0;
-
-void CatchSignal(int signal) { caughtSignal = signal; }
-
-// SIGINT, SIGTERM and SIGHUP stop the run, which then removes its temporary
-// files. No SA_RESTART: a read from a silent pipe returns at once. The same
-// signal a second time ends the program at once.
-void CatchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = CatchSignal;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
-}
-
-// Back to the defaults once the run is over.
-void RestoreStopSignals() {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
-}
-
 }  // namespace
 
 int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
@@ -137,20 +118,19 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
     request.outputPath = output;
   const char* tmpdir = std::getenv("TMPDIR");
   request.tempDir = tmpdir && *tmpdir ? tmpdir : "/tmp";
-  request.tempNumber = static_cast<std::uint32_t>(::getpid());
+  request.tempNumber = platform::ProcessId();
 
   LineRewriter rewriter;
   ConversionRun run(rewriter, fs);
-  caughtSignal = 0;
-  run.SetInterruptFlag(&caughtSignal);
-  CatchStopSignals();
+  platform::CatchStopSignals();
+  run.SetInterruptFlag(platform::StopSignalFlag());
   RunResult result;
   {
-    TerminalProgress progress(::isatty(STDERR_FILENO) == 1);
+    TerminalProgress progress(platform::IsTerminal(STDERR_FILENO));
     result = run.Execute(request, [&](const Progress& p) { progress(p); });
   }
-  RestoreStopSignals();
-  if (result.status == RunStatus::Interrupted) return 128 + caughtSignal;  // 130 for SIGINT, 143 for SIGTERM
+  platform::RestoreStopSignals();
+  if (result.status == RunStatus::Interrupted) return platform::StopSignalExitStatus();
   if (result.status != RunStatus::Finished) {
     std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
     return kExitFailure;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+
+// The few operating-system services outside the file system that the
+// programs need. One implementation for POSIX systems, one for Windows.
+namespace kestrel::platform {
+
+// Stop signals: SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and closing
+// the console on Windows). Once caught, the flag holds the signal's number
+// and a run given the flag stops at its next check and cleans up. The same
+// signal a second time ends the program at once, without cleaning up.
+// SIGPIPE and SIGXFSZ are ignored while caught, so that a closed pipe or a
+// file size limit fails a write (EPIPE, EFBIG) instead of killing the program.
+void CatchStopSignals();
+void RestoreStopSignals();
+const volatile std::sig_atomic_t* StopSignalFlag();
+// The number of the stop signal caught, 0 if none.
+int CaughtStopSignal();
+// The conventional exit status after the stop signal caught: 128 + its number
+// (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
+int StopSignalExitStatus();
+// Ends the program as the signal would have, after the run cleaned up: a
+// program killed by SIGPIPE reads as 141 in the shell, as `cat` does.
+[[noreturn]] void DieOfSignal(int signal);
+
+// Whether the descriptor (0, 1 or 2) is a terminal.
+bool IsTerminal(int fd);
+
+// This process's id.
+std::uint32_t ProcessId();
+
+// The system's own text for an error number.
+std::string ErrorText(int error);
+
+}  // namespace kestrel::platform

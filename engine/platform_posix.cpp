@@ -1,0 +1,62 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform.h"
+
+namespace kestrel::platform {
+namespace {
+
+volatile std::sig_atomic_t caughtSignal = 0;
+
+void CatchSignal(int signal) { caughtSignal = signal; }
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+}  // namespace
+
+// No SA_RESTART: a read, write or open blocked on a pipe returns at once, so
+// the run sees the flag. SA_RESETHAND: the same signal again ends the program.
+void CatchStopSignals() {
+  caughtSignal = 0;
+  struct sigaction action{};
+  action.sa_handler = CatchSignal;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void RestoreStopSignals() {
+  for (int signal : kStopSignals) ::signal(signal, SIG_DFL);
+  ::signal(SIGPIPE, SIG_DFL);
+  ::signal(SIGXFSZ, SIG_DFL);
+}
+
+const volatile std::sig_atomic_t* StopSignalFlag() { return &caughtSignal; }
+
+int CaughtStopSignal() { return caughtSignal; }
+
+int StopSignalExitStatus() { return 128 + caughtSignal; }
+
+void DieOfSignal(int signal) {
+  ::signal(signal, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(signal);
+  std::_Exit(128 + signal);
+}
+
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace kestrel::platform
