@@ -1,5 +1,6 @@
 #include "file_system.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace kestrel {
@@ -31,6 +32,12 @@ std::string BaseName(const std::string& path) {
 
 std::string ErrorText(int error) {
   if (error == kErrorReservedName) return "a device name, not a file";
+  if (error == kErrorInUse) return "in use by another program";
+#ifdef _WIN32
+  // The Windows C runtime has no text of its own for these.
+  if (error == ELOOP) return "Too many levels of symbolic links";
+  if (error == EAGAIN) return "Resource temporarily unavailable";
+#endif
   return std::strerror(error);
 }
 

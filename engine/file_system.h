@@ -13,6 +13,7 @@ inline constexpr FileHandle kNoFile = -1;
 // Reasons of our own for a failed operation, beside the system's error
 // numbers (errno values). ErrorText gives the text of either.
 inline constexpr int kErrorReservedName = 10001;  // NUL, CON, COM1, ... on Windows
+inline constexpr int kErrorInUse = 10002;         // opened by another program without sharing (Windows)
 
 enum class FileKind { Regular, Directory, Pipe, Other };
 

@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Kestrel needs to build and test, skipping
-# those already installed. Uses sudo only when not run as root.
+# those already installed. Uses sudo only when not run as root. Extra packages
+# may be named as arguments; with --only, just those are installed.
 set -euo pipefail
 
-packages=(
-  g++ cmake ninja-build pkg-config   # compiler and build
-  googletest libgtest-dev            # engine and settings tests
-  libsimpleini-dev                   # settings file
-  qt6-base-dev                       # the window program
-  fonts-ipafont-gothic               # Japanese captions
-  clang-14 libclang-rt-14-dev        # fuzzing
-  "$@"
-)
+if [ "${1:-}" = --only ]; then
+  shift
+  packages=("$@")
+else
+  packages=(
+    g++ cmake ninja-build pkg-config   # compiler and build
+    googletest libgtest-dev            # engine and settings tests
+    libsimpleini-dev                   # settings file
+    qt6-base-dev                       # the window program
+    fonts-ipafont-gothic               # Japanese captions
+    clang-14 libclang-rt-14-dev        # fuzzing
+    "$@"
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

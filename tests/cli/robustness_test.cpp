@@ -19,7 +19,7 @@
 
 #include "faulty_file_system.h"
 #include "kestrel_convert.h"
-#include "process.h"
+#include "child_process.h"
 #include "test_files.h"
 
 namespace kestrel {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "child_process.h"
 #include "test_files.h"
 
 namespace kestrel {

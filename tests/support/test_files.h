@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,14 @@ class ScratchDir {
   std::string path_;
 };
 
+// A path of the tests (UTF-8, as the engine takes it) for the standard
+// library, and back.
+std::filesystem::path NativePath(const std::string& path);
+std::string Utf8(const std::filesystem::path& path);
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+// Whether the name is taken, by a file, a folder or a link (even a dangling one).
 bool FileExists(const std::string& path);
 
 // The lines joined with the given line end after each.

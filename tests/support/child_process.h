@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,30 +9,31 @@ namespace kestrel::test {
 
 struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not exit normally
-  int signal = 0;     // the signal that ended it, if one did
+  int signal = 0;     // the signal that ended it, if one did (never on Windows)
   std::string out;
   std::string err;
 };
 
 class ScratchDir;
 
-// A program started with standard input read from `stdinPath` and its
-// standard output and error captured. `env` entries ("NAME=value") are added
-// to the environment; an entry without "=" removes that variable.
+// A program started with standard input read from `stdinPath` ("/dev/null"
+// reads as empty on every system) and its standard output and error
+// captured. `env` entries ("NAME=value") are added to the environment; an
+// entry without "=" removes that variable.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
                const std::vector<std::string>& env = {});
   ~ChildProcess();
 
-  pid_t Pid() const { return pid_; }
+  // Sends a POSIX signal; Windows has none to send.
   void Signal(int signal);
   // Waits for the end of the program.
   ProcessResult Wait();
 
  private:
   std::unique_ptr<ScratchDir> capture_;
-  pid_t pid_ = -1;
+  std::intptr_t process_ = -1;  // process id, or on Windows the process handle
 };
 
 // Runs a program to its end.

@@ -1,0 +1,382 @@
+// The file system of Windows: wide (UTF-16) paths, binary I/O through file
+// handles, errors mapped to errno values.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cwctype>
+
+#include "file_system.h"
+#include "win32_text.h"
+
+namespace kestrel {
+namespace win32 {
+
+bool Widen(const std::string& text, std::wstring* wide) {
+  wide->clear();
+  if (text.empty()) return true;
+  const int size = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  if (length <= 0) return false;
+  wide->resize(static_cast<std::size_t>(length));
+  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide->data(), length) == length;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return "";
+  const int size = static_cast<int>(wide.size());
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  if (length > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+int ErrnoOf(unsigned long error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_PRIVILEGE_NOT_HELD:
+    case ERROR_CANNOT_MAKE:
+      return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return kErrorInUse;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
+      return EPIPE;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NEGATIVE_SEEK:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+      return EINVAL;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_INVALID_HANDLE:
+      return EBADF;
+    case ERROR_OPERATION_ABORTED:
+      return EINTR;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_DIR_NOT_EMPTY:
+      return ENOTEMPTY;
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return ELOOP;
+    default:
+      return EIO;
+  }
+}
+
+}  // namespace win32
+
+namespace {
+
+HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+FileHandle F(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+
+// Fails the calling operation with the system's last error.
+int Fail(DWORD error = ::GetLastError()) {
+  errno = win32::ErrnoOf(error);
+  return -1;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Whether the last part of the path names a device rather than a file: CON,
+// PRN, AUX, NUL, COM0-9 and LPT0-9 (also with the superscript digits 1-3),
+// CONIN$ and CONOUT$, in any case and with any extension ("nul.log") or
+// trailing blanks. Windows opens the device for such a name in any folder.
+bool IsDeviceName(const std::wstring& path) {
+  std::size_t start = path.size();
+  while (start > 0 && !IsSeparator(path[start - 1]) && path[start - 1] != L':') --start;
+  std::wstring stem = path.substr(start, path.find(L'.', start) - start);
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  for (wchar_t& c : stem) c = static_cast<wchar_t>(std::towupper(c));
+  if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
+      stem == L"CONOUT$")
+    return true;
+  if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
+  const wchar_t digit = stem[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
+// The path in UTF-16 for the system; false, with errno set, for a path that
+// is not UTF-8 or that names a device.
+bool SystemPath(const std::string& path, std::wstring* wide) {
+  if (!win32::Widen(path, wide) || wide->empty() || wide->find(L'\0') != std::wstring::npos) {
+    errno = wide->empty() && path.empty() ? ENOENT : EINVAL;
+    return false;
+  }
+  if (IsDeviceName(*wide)) {
+    errno = kErrorReservedName;
+    return false;
+  }
+  return true;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Every handle lets others read, write, rename and delete the file, as a
+// POSIX descriptor does; in particular the log may be replaced while the run
+// still holds it open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD flags) {
+  HANDLE handle = ::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) return F(handle);
+  const DWORD error = ::GetLastError();
+  // Windows refuses to open a folder as a file with "access denied".
+  if (error == ERROR_ACCESS_DENIED && IsDirectory(path)) {
+    errno = EISDIR;
+    return kNoFile;
+  }
+  Fail(error);
+  return kNoFile;
+}
+
+// Whether the open file is a symbolic link or a junction (opened itself,
+// through FILE_FLAG_OPEN_REPARSE_POINT) rather than a file.
+bool IsLink(HANDLE handle) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) return false;
+  return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+}  // namespace
+
+FileHandle FileSystem::OpenRead(const std::string& path) {
+  std::wstring wide;
+  if (!SystemPath(path, &wide)) return kNoFile;
+  return Open(wide, GENERIC_READ, OPEN_EXISTING, 0);
+}
+
+FileHandle FileSystem::OpenWrite(const std::string& path) {
+  std::wstring wide;
+  if (!SystemPath(path, &wide)) return kNoFile;
+  // The link itself is opened, so that it can be told from a file and refused.
+  const FileHandle file = Open(wide, GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (file != kNoFile && IsLink(H(file))) {
+    ::CloseHandle(H(file));
+    errno = ELOOP;
+    return kNoFile;
+  }
+  return file;
+}
+
+// The new file takes the permissions its folder passes on; the system's
+// temporary folder is the user's own.
+FileHandle FileSystem::CreateExclusive(const std::string& path) {
+  std::wstring wide;
+  if (!SystemPath(path, &wide)) return kNoFile;
+  return Open(wide, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
+// A pipe is read like a POSIX descriptor opened without waiting: only what
+// has arrived, EAGAIN when nothing has, 0 once the writer has gone.
+std::int64_t FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
+  DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (::GetFileType(H(file)) == FILE_TYPE_PIPE) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(H(file), nullptr, 0, nullptr, &available, nullptr))
+      return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : Fail();
+    if (available == 0) {
+      errno = EAGAIN;
+      return -1;
+    }
+    want = std::min(want, available);
+  }
+  DWORD got = 0;
+  if (!::ReadFile(H(file), buffer, want, &got, nullptr)) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : Fail(error);
+  }
+  return got;
+}
+
+std::int64_t FileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
+  DWORD put = 0;
+  if (!::WriteFile(H(file), buffer, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &put, nullptr))
+    return Fail();
+  return put;
+}
+
+int FileSystem::WaitReadable(FileHandle file, int milliseconds) {
+  if (::GetFileType(H(file)) != FILE_TYPE_PIPE) return 1;
+  // A pipe cannot be waited on together with a timeout; look every few
+  // milliseconds instead.
+  const ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(std::max(milliseconds, 0));
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(H(file), nullptr, 0, nullptr, &available, nullptr) || available > 0) return 1;
+    if (::GetTickCount64() >= end) return 0;
+    ::Sleep(5);
+  }
+}
+
+int FileSystem::Rewind(FileHandle file) {
+  LARGE_INTEGER start{};
+  return ::SetFilePointerEx(H(file), start, nullptr, FILE_BEGIN) ? 0 : Fail();
+}
+
+// Leaves the file position where it was, as ftruncate does.
+int FileSystem::Truncate(FileHandle file) {
+  LARGE_INTEGER zero{}, position{};
+  if (!::SetFilePointerEx(H(file), zero, &position, FILE_CURRENT)) return Fail();
+  if (!::SetFilePointerEx(H(file), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(H(file))) {
+    const DWORD error = ::GetLastError();
+    ::SetFilePointerEx(H(file), position, nullptr, FILE_BEGIN);
+    return Fail(error);
+  }
+  return ::SetFilePointerEx(H(file), position, nullptr, FILE_BEGIN) ? 0 : Fail();
+}
+
+// Flushing a pipe would wait for its reader; like fsync, only files flush.
+int FileSystem::Flush(FileHandle file) {
+  if (::GetFileType(H(file)) != FILE_TYPE_DISK) {
+    errno = EINVAL;
+    return -1;
+  }
+  return ::FlushFileBuffers(H(file)) ? 0 : Fail();
+}
+
+int FileSystem::Close(FileHandle file) { return ::CloseHandle(H(file)) ? 0 : Fail(); }
+
+int FileSystem::Info(FileHandle file, FileInfo* info) {
+  *info = FileInfo{};
+  const DWORD type = ::GetFileType(H(file));
+  if (type == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) return Fail();
+  if (type == FILE_TYPE_PIPE) info->kind = FileKind::Pipe;
+  if (type != FILE_TYPE_DISK) return 0;
+  BY_HANDLE_FILE_INFORMATION about{};
+  if (!::GetFileInformationByHandle(H(file), &about)) {
+    // A file system that cannot say: a file of unknown identity.
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(H(file), &size)) return Fail();
+    info->kind = FileKind::Regular;
+    info->size = static_cast<std::uint64_t>(size.QuadPart);
+    return 0;
+  }
+  info->kind = (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Directory : FileKind::Regular;
+  info->size = Join(about.nFileSizeHigh, about.nFileSizeLow);
+  info->links = about.nNumberOfLinks;
+  info->identity = {about.dwVolumeSerialNumber, Join(about.nFileIndexHigh, about.nFileIndexLow), true};
+  return 0;
+}
+
+int FileSystem::PathInfo(const std::string& path, FileInfo* info) {
+  std::wstring wide;
+  if (!SystemPath(path, &wide)) return -1;
+  HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Fail();
+  const int result = Info(F(handle), info);
+  const int error = errno;
+  ::CloseHandle(handle);
+  errno = error;
+  return result;
+}
+
+// Windows files have no POSIX owner and mode; Replace keeps the replaced
+// file's permissions (its access control list) and attributes.
+int FileSystem::CopyOwnership(FileHandle, const FileInfo&, const std::string&) { return 0; }
+
+// ReplaceFileW keeps the replaced file's access control list, attributes and
+// creation time; a missing target is a plain move. MoveFileExW also finishes a
+// ReplaceFileW that got as far as taking the old file out of the way.
+int FileSystem::Replace(const std::string& from, const std::string& to) {
+  std::wstring source, target;
+  if (!SystemPath(from, &source) || !SystemPath(to, &target)) return -1;
+  if (::ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return 0;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+      error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+    return Fail(error);
+  if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return Fail();
+  return 0;
+}
+
+int FileSystem::Remove(const std::string& path) {
+  std::wstring wide;
+  if (!SystemPath(path, &wide)) return -1;
+  if (::DeleteFileW(wide.c_str())) return 0;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_ACCESS_DENIED && IsDirectory(wide)) {
+    errno = EISDIR;
+    return -1;
+  }
+  return Fail(error);
+}
+
+// NTFS journals its folder entries, and Replace moves with write-through:
+// nothing is left to flush.
+int FileSystem::FlushDirectory(const std::string&) { return 0; }
+
+std::string FileSystem::Resolve(const std::string& path) {
+  std::wstring wide;
+  if (!SystemPath(path, &wide)) return path;
+  HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // A file still to be created: its folder resolved, its own name as given.
+    const std::string dir = DirectoryOf(path);
+    if (dir.empty() || dir == path) return path;
+    const std::string resolved = Resolve(dir);
+    return resolved == dir ? path : JoinPath(resolved, BaseName(path));
+  }
+  std::wstring final(MAX_PATH, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+  if (length >= final.size()) {
+    final.resize(length);
+    length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+  }
+  ::CloseHandle(handle);
+  if (length == 0 || length >= final.size()) return path;
+  final.resize(length);
+  // "\\?\C:\logs" back to "C:\logs"; "\\?\UNC\server\share" to "\\server\share".
+  if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    final = L"\\\\" + final.substr(8);
+  else if (final.compare(0, 4, L"\\\\?\\") == 0)
+    final = final.substr(4);
+  return win32::Narrow(final);
+}
+
+FileSystem& FileSystem::System() {
+  static FileSystem system;
+  return system;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,90 @@
+// The services of platform.h on Windows. Console control events stand in for
+// the stop signals: Ctrl-C for SIGINT, Ctrl-Break for SIGTERM, and closing
+// the console (or logging off, or shutting down) for SIGHUP.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform.h"
+
+namespace kestrel::platform {
+namespace {
+
+constexpr int kHangUp = 1;  // SIGHUP, which the Windows C runtime does not name
+constexpr int kInterrupt = 2;
+constexpr int kTerminate = 15;
+
+volatile std::sig_atomic_t caughtSignal = 0;
+// The signals seen since CatchStopSignals, one bit each.
+volatile LONG seenSignals = 0;
+
+int SignalOf(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+      return kInterrupt;
+    case CTRL_BREAK_EVENT:
+      return kTerminate;
+    default:
+      return kHangUp;
+  }
+}
+
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  const int signal = SignalOf(event);
+  const LONG bit = 1L << signal;
+  // The same signal a second time: on to the system's handler, which ends
+  // the program at once.
+  if (::InterlockedOr(&seenSignals, bit) & bit) return FALSE;
+  caughtSignal = signal;
+  // The system ends the program as soon as this returns from a close,
+  // log-off or shut-down event; waiting here gives the run the few seconds
+  // the system allows to clean up and leave by itself.
+  if (signal == kHangUp) ::Sleep(INFINITE);
+  return TRUE;
+}
+
+HANDLE StandardHandle(int fd) {
+  const DWORD which = fd == 0 ? STD_INPUT_HANDLE : fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
+  return ::GetStdHandle(which);
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  caughtSignal = 0;
+  seenSignals = 0;
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void RestoreStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE); }
+
+const volatile std::sig_atomic_t* StopSignalFlag() { return &caughtSignal; }
+
+int CaughtStopSignal() { return caughtSignal; }
+
+int StopSignalExitStatus() { return 128 + caughtSignal; }
+
+// No signal can end a Windows program; the exit status says which one would
+// have.
+void DieOfSignal(int signal) { std::_Exit(128 + signal); }
+
+// A console, not the NUL device (also a character device), and one that
+// understands the escape sequences the progress line uses.
+bool IsTerminal(int fd) {
+  HANDLE handle = StandardHandle(fd);
+  DWORD mode = 0;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) != FILE_TYPE_CHAR ||
+      !::GetConsoleMode(handle, &mode))
+    return false;
+  if (fd == 0 || (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING)) return true;
+  return ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+std::uint32_t ProcessId() { return ::GetCurrentProcessId(); }
+
+}  // namespace kestrel::platform

@@ -1,0 +1,18 @@
+#pragma once
+
+// Text conversions of the Windows implementation: the engine's paths and
+// arguments are UTF-8, the system's own calls take UTF-16.
+
+#include <string>
+
+namespace kestrel::win32 {
+
+// UTF-8 to UTF-16; false when `text` is not valid UTF-8.
+bool Widen(const std::string& text, std::wstring* wide);
+// UTF-16 to UTF-8 (an unpaired surrogate becomes U+FFFD).
+std::string Narrow(const std::wstring& wide);
+
+// The nearest errno value for a system error code (GetLastError).
+int ErrnoOf(unsigned long error);
+
+}  // namespace kestrel::win32

@@ -1,0 +1,126 @@
+// The file operations that differ between POSIX systems and Windows, one
+// table run on both.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "file_system.h"
+#include "test_files.h"
+
+namespace kestrel {
+namespace {
+
+using namespace std::string_literals;
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+FileSystem& fs = FileSystem::System();
+
+std::string ReadAll(FileHandle file) {
+  std::string bytes;
+  char buffer[7];  // small, to read across the bytes that matter
+  for (std::int64_t got; (got = fs.Read(file, buffer, sizeof buffer)) > 0;) bytes.append(buffer, got);
+  return bytes;
+}
+
+void Create(const std::string& path, const std::string& bytes) {
+  const FileHandle file = fs.CreateExclusive(path);
+  ASSERT_NE(file, kNoFile) << path << ": " << ErrorText(errno);
+  EXPECT_EQ(fs.Write(file, bytes.data(), bytes.size()), static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(fs.Flush(file), 0);
+  EXPECT_EQ(fs.Close(file), 0);
+}
+
+// The error an open failed with, 0 if it succeeded.
+int ErrorOf(FileHandle file) {
+  const int error = errno;
+  if (file != kNoFile) fs.Close(file);
+  return file == kNoFile ? error : 0;
+}
+
+struct PlatformCase {
+  const char* name;
+  bool windowsOnly;
+  void (*check)(const test::ScratchDir& dir);
+};
+
+const PlatformCase kCases[] = {
+    {"BytesPassThroughUnchanged", false,
+     [](const test::ScratchDir& dir) {
+       const std::string bytes = "a\nb\r\nc\x1a" "d\r\x1a\n\0e"s;
+       Create(dir / "binary", bytes);
+       const FileHandle file = fs.OpenRead(dir / "binary");
+       EXPECT_EQ(ReadAll(file), bytes);
+       fs.Close(file);
+     }},
+    {"ReplaceTakesThePlaceOfAnExistingFileTwice", false,
+     [](const test::ScratchDir& dir) {
+       Create(dir / "target", "old");
+       for (const std::string content : {"first", "second"}) {
+         Create(dir / "new", content);
+         ASSERT_EQ(fs.Replace(dir / "new", dir / "target"), 0) << ErrorText(errno);
+         EXPECT_EQ(test::ReadFile(dir / "target"), content);
+         EXPECT_EQ(dir.Entries(), std::vector<std::string>{"target"});
+       }
+     }},
+    {"IdentityTellsTheSameFileFromAnother", false,
+     [](const test::ScratchDir& dir) {
+       Create(dir / "one", "1");
+       Create(dir / "two", "2");
+       const FileHandle a = fs.OpenRead(dir / "one"), b = fs.OpenWrite(dir / "one"), c = fs.OpenRead(dir / "two");
+       FileInfo ia, ib, ic;
+       ASSERT_EQ(fs.Info(a, &ia) | fs.Info(b, &ib) | fs.Info(c, &ic), 0);
+       EXPECT_TRUE(ia.identity.known);
+       EXPECT_TRUE(MaybeSameFile(ia.identity, ib.identity));
+       EXPECT_FALSE(MaybeSameFile(ia.identity, ic.identity));
+       for (FileHandle file : {a, b, c}) fs.Close(file);
+     }},
+    {"DirectoryAsInputIsADirectory", false,
+     [](const test::ScratchDir& dir) {
+       // POSIX opens a folder for reading and fails the read; Windows fails the open.
+       const FileHandle file = fs.OpenRead(dir.Path());
+       char byte;
+       const int error = file == kNoFile ? errno : fs.Read(file, &byte, 1) < 0 ? errno : 0;
+       if (file != kNoFile) fs.Close(file);
+       EXPECT_EQ(error, EISDIR);
+       FileInfo info;
+       ASSERT_EQ(fs.PathInfo(dir.Path(), &info), 0);
+       EXPECT_EQ(info.kind, FileKind::Directory);
+     }},
+    {"DeviceNamesAreRefused", true,
+     [](const test::ScratchDir& dir) {
+       for (const char* name : {"nul.log", "CON", "Com1.txt", "lpt9", "aux .log", "conout$"}) {
+         EXPECT_EQ(ErrorOf(fs.OpenRead(dir / name)), kErrorReservedName) << name;
+         EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / name)), kErrorReservedName) << name;
+       }
+       EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / "com10.log")), 0);
+       EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / "nullify.log")), 0);
+     }},
+    {"CreateExclusiveRefusesATakenName", false,
+     [](const test::ScratchDir& dir) {
+       Create(dir / "taken", "");
+       EXPECT_EQ(ErrorOf(fs.CreateExclusive(dir / "taken")), EEXIST);
+       EXPECT_EQ(ErrorOf(fs.CreateExclusive(dir.Path())), EEXIST);
+     }},
+};
+
+void PrintTo(const PlatformCase& c, std::ostream* out) { *out << c.name; }
+
+class PlatformTest : public testing::TestWithParam<PlatformCase> {};
+
+TEST_P(PlatformTest, Holds) {
+  if (GetParam().windowsOnly && !kWindows) GTEST_SKIP() << "only Windows has device names in every folder";
+  test::ScratchDir dir;
+  GetParam().check(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlatformTest, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrel
