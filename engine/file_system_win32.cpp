@@ -207,15 +207,19 @@ FileHandle FileSystem::CreateExclusive(const std::string& path) {
 // has arrived, EAGAIN when nothing has, 0 once the writer has gone.
 std::int64_t FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  DWORD available = 0;
   if (::GetFileType(H(file)) == FILE_TYPE_PIPE) {
-    DWORD available = 0;
-    if (!::PeekNamedPipe(H(file), nullptr, 0, nullptr, &available, nullptr))
-      return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : Fail();
-    if (available == 0) {
-      errno = EAGAIN;
-      return -1;
+    if (::PeekNamedPipe(H(file), nullptr, 0, nullptr, &available, nullptr)) {
+      if (available == 0) {
+        errno = EAGAIN;
+        return -1;
+      }
+      want = std::min(want, available);
+    } else if (::GetLastError() == ERROR_BROKEN_PIPE) {
+      return 0;
     }
-    want = std::min(want, available);
+    // A pipe that cannot be looked into (Wine's view of a Unix pipe) is
+    // read waiting.
   }
   DWORD got = 0;
   if (!::ReadFile(H(file), buffer, want, &got, nullptr)) {

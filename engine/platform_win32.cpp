@@ -37,9 +37,10 @@ int SignalOf(DWORD event) {
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   const int signal = SignalOf(event);
   const LONG bit = 1L << signal;
-  // The same signal a second time: on to the system's handler, which ends
-  // the program at once.
-  if (::InterlockedOr(&seenSignals, bit) & bit) return FALSE;
+  // The same signal a second time ends the program at once, with the status
+  // the signal gives on POSIX systems (the system's own handler would
+  // report 0 under Wine).
+  if (::InterlockedOr(&seenSignals, bit) & bit) ::ExitProcess(128 + signal);
   caughtSignal = signal;
   // The system ends the program as soon as this returns from a close,
   // log-off or shut-down event; waiting here gives the run the few seconds
