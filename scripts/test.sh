@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kestrel twice (a normal build and one with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole test
-# suite on both, then fuzzes the engine for a minute (KESTREL_FUZZ_SECONDS).
+# suite on both, fuzzes the engine for a minute (KESTREL_FUZZ_SECONDS), and
+# cross-builds for Windows and runs the tests under Wine (test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,3 +27,5 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== fuzzing =="
 CXX=clang++-14 run_suite build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON \
   -DKESTREL_FUZZ_SECONDS="${KESTREL_FUZZ_SECONDS:-60}"
+echo "== Windows build, tests under Wine =="
+bash scripts/test-windows.sh
