@@ -6,6 +6,7 @@
 namespace kestrel {
 namespace {
 
+// The first is the one JoinPath puts in.
 #ifdef _WIN32
 constexpr const char* kSeparators = "\\/";
 #else
@@ -16,12 +17,16 @@ constexpr const char* kSeparators = "/";
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
-  return std::strchr(kSeparators, dir.back()) ? dir + name : dir + "/" + name;
+  return std::strchr(kSeparators, dir.back()) ? dir + name : dir + kSeparators[0] + name;
 }
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return "";
+#ifdef _WIN32
+  // "C:\x.log" lies in the root of C:, not in C:'s current folder.
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+#endif
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 

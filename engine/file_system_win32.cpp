@@ -172,6 +172,19 @@ bool IsLink(HANDLE handle) {
   return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
 }
 
+// The path made absolute (ReplaceFileW under Wine fails on a relative one).
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length >= full.size()) {
+    full.resize(length);
+    length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  return full;
+}
+
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
 }  // namespace
@@ -322,6 +335,8 @@ int FileSystem::CopyOwnership(FileHandle, const FileInfo&, const std::string&) {
 int FileSystem::Replace(const std::string& from, const std::string& to) {
   std::wstring source, target;
   if (!SystemPath(from, &source) || !SystemPath(to, &target)) return -1;
+  source = FullPath(source);
+  target = FullPath(target);
   if (::ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
     return 0;
   const DWORD error = ::GetLastError();
@@ -357,9 +372,9 @@ std::string FileSystem::Resolve(const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) {
     // A file still to be created: its folder resolved, its own name as given.
     const std::string dir = DirectoryOf(path);
-    if (dir.empty() || dir == path) return path;
-    const std::string resolved = Resolve(dir);
-    return resolved == dir ? path : JoinPath(resolved, BaseName(path));
+    if (dir == path) return path;
+    const std::string resolved = Resolve(dir.empty() ? "." : dir);
+    return resolved == (dir.empty() ? "." : dir) ? path : JoinPath(resolved, BaseName(path));
   }
   std::wstring final(MAX_PATH, L'\0');
   DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
