@@ -101,6 +101,21 @@ const PlatformCase kCases[] = {
        EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / "com10.log")), 0);
        EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / "nullify.log")), 0);
      }},
+    {"NamesOutsideAnyCodePageRoundTrip", false,
+     [](const test::ScratchDir& dir) {
+       // 表 ends in the byte of a backslash in Shift-JIS; 한 and ü are not in it at all.
+       const std::string name = "\u8868\ud55c\u00fc.log";
+       Create(dir / name, "x");
+       EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
+       EXPECT_EQ(BaseName(dir / name), name);
+     }},
+    {"WindowsPathsSplitAtEitherSeparator", true,
+     [](const test::ScratchDir&) {
+       EXPECT_EQ(DirectoryOf("C:\\x.log"), "C:\\");
+       EXPECT_EQ(DirectoryOf("C:\\logs/ix1.log"), "C:\\logs");
+       EXPECT_EQ(BaseName("C:/logs\\ix1.log"), "ix1.log");
+       EXPECT_EQ(JoinPath("C:\\logs", "ix1.txt"), "C:\\logs\\ix1.txt");
+     }},
     {"CreateExclusiveRefusesATakenName", false,
      [](const test::ScratchDir& dir) {
        Create(dir / "taken", "");
@@ -114,7 +129,7 @@ void PrintTo(const PlatformCase& c, std::ostream* out) { *out << c.name; }
 class PlatformTest : public testing::TestWithParam<PlatformCase> {};
 
 TEST_P(PlatformTest, Holds) {
-  if (GetParam().windowsOnly && !kWindows) GTEST_SKIP() << "only Windows has device names in every folder";
+  if (GetParam().windowsOnly && !kWindows) GTEST_SKIP() << "a Windows rule";
   test::ScratchDir dir;
   GetParam().check(dir);
 }
