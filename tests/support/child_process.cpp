@@ -82,7 +82,7 @@ class Environment {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath,
-                           const std::vector<std::string>& env)
+                           const std::vector<std::string>& env, const std::string& stdoutPath)
     : capture_(std::make_unique<ScratchDir>()) {
   std::vector<std::wstring> args;
   for (const auto& arg : argv) args.push_back(Quoted(Wide(arg)));
@@ -91,7 +91,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   pointers.push_back(nullptr);
   Environment environment(env);
   Redirect in(0, stdinPath, _O_RDONLY);
-  Redirect out(1, *capture_ / "out", _O_WRONLY | _O_CREAT | _O_TRUNC);
+  Redirect out(1, stdoutPath.empty() ? *capture_ / "out" : stdoutPath,
+               _O_WRONLY | _O_CREAT | (stdoutPath.empty() ? _O_TRUNC : _O_APPEND));
   Redirect err(2, *capture_ / "err", _O_WRONLY | _O_CREAT | _O_TRUNC);
   process_ = ::_wspawnv(_P_NOWAIT, Wide(argv[0]).c_str(), pointers.data());
   if (process_ == -1) throw std::runtime_error("cannot start " + argv[0]);
@@ -109,7 +110,7 @@ ProcessResult ChildProcess::Wait() {
   process_ = -1;
   ProcessResult result;
   result.exitCode = status;
-  result.out = ReadFile(*capture_ / "out");
+  if (FileExists(*capture_ / "out")) result.out = ReadFile(*capture_ / "out");
   result.err = ReadFile(*capture_ / "err");
   return result;
 }
@@ -117,9 +118,9 @@ ProcessResult ChildProcess::Wait() {
 #else
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath,
-                           const std::vector<std::string>& env)
+                           const std::vector<std::string>& env, const std::string& stdoutPath)
     : capture_(std::make_unique<ScratchDir>()) {
-  const std::string outPath = *capture_ / "out";
+  const std::string outPath = stdoutPath.empty() ? *capture_ / "out" : stdoutPath;
   const std::string errPath = *capture_ / "err";
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -128,7 +129,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     return;
   }
   const int in = ::open(stdinPath.c_str(), O_RDONLY);
-  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | (stdoutPath.empty() ? O_TRUNC : O_APPEND), 0600);
   const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in < 0 || out < 0 || err < 0) ::_exit(127);
   ::dup2(in, 0);
@@ -164,7 +165,7 @@ ProcessResult ChildProcess::Wait() {
   ProcessResult result;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.out = ReadFile(*capture_ / "out");
+  if (FileExists(*capture_ / "out")) result.out = ReadFile(*capture_ / "out");
   result.err = ReadFile(*capture_ / "err");
   return result;
 }
