@@ -6,7 +6,8 @@
 
 namespace kestrel {
 
-// An open file: a descriptor on POSIX systems, a HANDLE on Windows.
+// An open file: a descriptor on POSIX systems, a HANDLE on Windows, where
+// 0, 1 and 2 stand for the standard handles as they do on POSIX.
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 

@@ -97,7 +97,20 @@ int ErrnoOf(unsigned long error) {
 
 namespace {
 
-HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+// 0, 1 and 2 stand for standard input, output and error, as on POSIX
+// systems; no handle of the system has these values.
+HANDLE H(FileHandle file) {
+  switch (file) {
+    case 0:
+      return ::GetStdHandle(STD_INPUT_HANDLE);
+    case 1:
+      return ::GetStdHandle(STD_OUTPUT_HANDLE);
+    case 2:
+      return ::GetStdHandle(STD_ERROR_HANDLE);
+    default:
+      return reinterpret_cast<HANDLE>(file);
+  }
+}
 FileHandle F(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
 // Fails the calling operation with the system's last error.

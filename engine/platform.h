@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The few operating-system services outside the file system that the
 // programs need. One implementation for POSIX systems, one for Windows.
@@ -31,6 +32,10 @@ bool IsTerminal(int fd);
 
 // This process's id.
 std::uint32_t ProcessId();
+
+// The program's arguments: argv itself on POSIX systems; on Windows the wide
+// command line in UTF-8, so that names outside the ANSI code page arrive whole.
+std::vector<std::string> Arguments(int argc, char** argv);
 
 // The system's own text for an error number.
 std::string ErrorText(int error);

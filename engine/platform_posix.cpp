@@ -57,6 +57,8 @@ bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
+std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 std::string ErrorText(int error) { return std::strerror(error); }
 
 }  // namespace kestrel::platform

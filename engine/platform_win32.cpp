@@ -6,10 +6,13 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdlib>
 
 #include "platform.h"
+#include "win32_text.h"
 
 namespace kestrel::platform {
 namespace {
@@ -87,5 +90,15 @@ bool IsTerminal(int fd) {
 }
 
 std::uint32_t ProcessId() { return ::GetCurrentProcessId(); }
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!wide) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(win32::Narrow(wide[i]));
+  ::LocalFree(wide);
+  return arguments;
+}
 
 }  // namespace kestrel::platform
