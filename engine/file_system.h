@@ -1,35 +1,102 @@
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace kestrel {
 
-// The file operations a conversion run performs, as thin wrappers around the
-// POSIX calls of the same names: each returns what the call returns and leaves
-// errno as the call left it. A run takes one by reference, so a test can put a
-// wrapper in front of it that fails chosen operations (a full disk, a read
-// error) without touching the run's code.
+// An open file: a descriptor on POSIX systems, a HANDLE on Windows.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// Reasons of our own for a failed operation, beside the system's error
+// numbers (errno values). ErrorText gives the text of either.
+inline constexpr int kErrorReservedName = 10001;  // NUL, CON, COM1, ... on Windows
+
+enum class FileKind { Regular, Directory, Pipe, Other };
+
+// What identifies a file whatever path names it: device and inode, or on
+// Windows the volume serial number and the file index.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool known = false;
+};
+
+// Whether two open files may be one and the same. An identity that could not
+// be established counts as the same file, so that the caller takes the safe
+// way (writing beside the file and replacing it) rather than truncating it.
+inline bool MaybeSameFile(const FileIdentity& a, const FileIdentity& b) {
+  return !a.known || !b.known || (a.volume == b.volume && a.index == b.index);
+}
+
+struct FileInfo {
+  FileKind kind = FileKind::Other;
+  std::uint64_t size = 0;
+  std::uint64_t links = 1;
+  FileIdentity identity;
+  // Permissions, owner and group (POSIX; zero on Windows).
+  std::uint32_t mode = 0;
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
+};
+
+// The file operations a conversion run and the settings store perform. Each
+// fails by returning kNoFile or -1 with the reason in errno (on Windows, the
+// system's error mapped to the nearest errno value or one of the reasons
+// above). Paths are bytes: the system's encoding on POSIX, UTF-8 on Windows.
+// A test puts a wrapper in front of one to fail chosen operations.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  virtual int Open(const std::string& path, int flags, mode_t mode);
-  virtual ssize_t Read(int fd, void* buffer, size_t size);
-  virtual ssize_t Write(int fd, const void* buffer, size_t size);
-  virtual off_t Seek(int fd, off_t offset, int whence);
-  virtual int Fsync(int fd);
-  virtual int Close(int fd);
-  virtual int Fstat(int fd, struct stat* info);
-  virtual int Stat(const std::string& path, struct stat* info);
-  virtual int Fchmod(int fd, mode_t mode);
-  virtual int Unlink(const std::string& path);
-  virtual int Rename(const std::string& from, const std::string& to);
+  // Opens a file for reading. Opening a named pipe does not wait for its
+  // writer: reads then fail with EAGAIN until data comes (see WaitReadable).
+  virtual FileHandle OpenRead(const std::string& path);
+  // Opens a file for writing, creating it when missing. Truncates nothing,
+  // and does not follow a symbolic link in the last part of the path.
+  virtual FileHandle OpenWrite(const std::string& path);
+  // Creates a new file readable and writable by its owner only; fails with
+  // EEXIST when the name is taken, by a file or a link alike.
+  virtual FileHandle CreateExclusive(const std::string& path);
 
+  virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t size);
+  virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t size);
+  // Waits up to `milliseconds` for data on a pipe: 1 ready, 0 not yet.
+  virtual int WaitReadable(FileHandle file, int milliseconds);
+  // Back to the start of the file.
+  virtual int Rewind(FileHandle file);
+  // Cuts the file to nothing.
+  virtual int Truncate(FileHandle file);
+  // Writes the file's data through to the disk.
+  virtual int Flush(FileHandle file);
+  virtual int Close(FileHandle file);
+  virtual int Info(FileHandle file, FileInfo* info);
+  virtual int PathInfo(const std::string& path, FileInfo* info);
+
+  // Gives `file`, a replacement being written, the owner, group and
+  // permissions of `original` (owner first, so that a set-id bit survives),
+  // and on POSIX its extended attributes (and so its access control lists).
+  // Fails with EPERM when the owner or group cannot be kept.
+  virtual int CopyOwnership(FileHandle file, const FileInfo& original, const std::string& originalPath);
+  // Puts `from` in the place of `to` in one step, flushed through to disk.
+  virtual int Replace(const std::string& from, const std::string& to);
+  virtual int Remove(const std::string& path);
+  // Makes the folder's entries (a rename) durable.
+  virtual int FlushDirectory(const std::string& path);
+  // The path with symbolic links resolved; the path itself when it cannot be.
+  virtual std::string Resolve(const std::string& path);
   // The system's own file operations.
-  static FileSystem& Posix();
+  static FileSystem& System();
 };
+
+// Path helpers: "/" separates folders, and "\" as well on Windows.
+std::string JoinPath(const std::string& dir, const std::string& name);
+std::string DirectoryOf(const std::string& path);
+std::string BaseName(const std::string& path);
+
+// The text for an errno value or one of the reasons above.
+std::string ErrorText(int error);
 
 }  // namespace kestrel

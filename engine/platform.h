@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <cstdint>
-#include <string>
 
 // The few operating-system services outside the file system that the
 // programs need. One implementation for POSIX systems, one for Windows.
@@ -22,17 +21,14 @@ int CaughtStopSignal();
 // The conventional exit status after the stop signal caught: 128 + its number
 // (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
 int StopSignalExitStatus();
-// Ends the program as the signal would have, after the run cleaned up: a
-// program killed by SIGPIPE reads as 141 in the shell, as `cat` does.
-[[noreturn]] void DieOfSignal(int signal);
+// Ends the program as a write to a closed pipe ends `cat`: killed by SIGPIPE
+// (status 141 in the shell), once the run has cleaned up.
+[[noreturn]] void DieOfClosedPipe();
 
 // Whether the descriptor (0, 1 or 2) is a terminal.
 bool IsTerminal(int fd);
 
 // This process's id.
 std::uint32_t ProcessId();
-
-// The system's own text for an error number.
-std::string ErrorText(int error);
 
 }  // namespace kestrel::platform

@@ -13,15 +13,15 @@
 namespace kestrel::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath,
-                           const std::vector<std::string>& env)
+                           const std::vector<std::string>& env, const std::string& stdoutPath)
     : capture_(std::make_unique<ScratchDir>()) {
-  const std::string outPath = *capture_ / "out";
+  const std::string outPath = stdoutPath.empty() ? *capture_ / "out" : stdoutPath;
   const std::string errPath = *capture_ / "err";
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ > 0) return;
   const int in = ::open(stdinPath.c_str(), O_RDONLY);
-  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | (stdoutPath.empty() ? O_TRUNC : O_APPEND), 0600);
   const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in < 0 || out < 0 || err < 0) ::_exit(127);
   ::dup2(in, 0);
@@ -57,7 +57,7 @@ ProcessResult ChildProcess::Wait() {
   ProcessResult result;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.out = ReadFile(*capture_ / "out");
+  if (test::FileExists(*capture_ / "out")) result.out = ReadFile(*capture_ / "out");
   result.err = ReadFile(*capture_ / "err");
   return result;
 }

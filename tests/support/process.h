@@ -18,12 +18,14 @@ struct ProcessResult {
 class ScratchDir;
 
 // A program started with standard input read from `stdinPath` and its
-// standard output and error captured. `env` entries ("NAME=value") are added
-// to the environment; an entry without "=" removes that variable.
+// standard output and error captured, or standard output appended to
+// `stdoutPath` when one is given (a file, or a named pipe the test reads).
+// `env` entries ("NAME=value") are added to the environment; an entry
+// without "=" removes that variable.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null",
-               const std::vector<std::string>& env = {});
+               const std::vector<std::string>& env = {}, const std::string& stdoutPath = "");
   ~ChildProcess();
 
   pid_t Pid() const { return pid_; }
