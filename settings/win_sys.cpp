@@ -21,6 +21,9 @@ namespace {
 // Bytes in and out, ASCII-case-insensitive section and key names.
 using Ini = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 
+// A settings file is a few lines; anything larger is not one.
+constexpr off_t kMaxFileSize = 1 << 20;
+
 // A section name no settings file holds; see Store::Parse.
 const std::string kEndMark = "\x01" "end of file" "\x01";
 
@@ -98,14 +101,17 @@ class Store : public Ini {
 
 enum class Found { kNoFile, kFile, kUnusable };
 
-// Reads the settings file; a file that is not a regular file is unusable.
+// Reads the settings file. Anything but a regular file of at most
+// kMaxFileSize bytes is unusable: a FIFO would block, a device never end.
 Found ReadSettings(const std::string& path, std::string& bytes, struct stat& info) {
   bytes.clear();
   if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Found::kNoFile : Found::kUnusable;
-  if (!S_ISREG(info.st_mode)) return Found::kUnusable;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (!S_ISREG(info.st_mode) || info.st_size > kMaxFileSize) return Found::kUnusable;
+  // The name may have been given to another file since it was looked at; a
+  // FIFO put there meanwhile does not block the open, and is refused.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return Found::kUnusable;
-  bool ok = true;
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   char buffer[4096];
   while (ok) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -115,6 +121,7 @@ Found ReadSettings(const std::string& path, std::string& bytes, struct stat& inf
       break;
     }
     bytes.append(buffer, static_cast<std::size_t>(got));
+    ok = bytes.size() <= static_cast<std::size_t>(kMaxFileSize);
   }
   ::close(fd);
   return ok ? Found::kFile : Found::kUnusable;

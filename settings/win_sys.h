@@ -41,8 +41,8 @@ inline constexpr std::size_t kMaxValueLength = 254;
 // The new content goes to a temporary file beside the settings file, which
 // replaces it once flushed to disk, so the old settings stay whole if the write
 // fails midway. A file that is read-only is left alone, and so is one that
-// cannot be read, is not a regular file or holds a NUL byte (no settings file
-// does); GetIniString reads these last as missing.
+// cannot be read, is not a regular file, is larger than 1 MiB or holds a NUL
+// byte (no settings file does); GetIniString reads these last as missing.
 void PutIniString(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);
 

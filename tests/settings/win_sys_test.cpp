@@ -57,7 +57,11 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {"[Kestrel]\nFileExt=\"\nOverWrite=1", {}, {}, "\"", false},
       {"[Kestrel]\nFileExt=.txt", "[Kestrel]\nFileExt=.log", {"FileExt=.log"}, ".log", false, link},
       {"[Kestrel]\nFileExt=.txt", {}, {"FileExt=.log"}, ".txt", false, [](auto&) { failFlush = true; }},
-      // A read-only file is never written.
+      // Not a settings file: it reads as missing (a read-only one reads), is
+      // never written, and neither hangs nor fills memory.
+      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini) { ::mkfifo(ini.c_str(), 0600); }},
+      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini) { fs::create_symlink("/dev/zero", ini); }},
+      {"[Kestrel]\n;" + std::string(1 << 20, 'x'), {}, {"FileExt=.log"}, "", false},
       {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false, [](auto& ini) { ::chmod(ini.c_str(), 0444); }},
   };
   for (const Case& c : cases) {
