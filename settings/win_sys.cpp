@@ -3,6 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -162,7 +168,13 @@ bool ReplaceFile(const std::string& target, const std::string& content, const st
   bool ok = WriteBytes(fd, content) && ::fchmod(fd, old ? (old->st_mode & 07777) : NewFileMode()) == 0 &&
             ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
+#ifdef _WIN32
+  // The C runtime's rename refuses an existing target on Windows, which would
+  // keep every save after the first one from landing.
+  ok = ok && ::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
   ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+#endif
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }
