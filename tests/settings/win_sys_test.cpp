@@ -49,7 +49,7 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {bom, bom + "\r\n[Kestrel]\r\nFileExt=.txt\r\n", {"FileExt=.txt"}, ".txt", false},
       {"[Kestrel]\n; FileExt=.no\n", "[Kestrel]\nFileExt=.txt\n; FileExt=.no\n", {"FileExt=.txt"}, ".txt", false},
       {{}, "[Kestrel]\r\nFileExt=.txt\r\n", {"FileExt=.txt\n[Evil]\nOverWrite=TRUE"}, ".txt", false},
-      {"[Kestrel]\nOverWrite=x", "[Kestrel]\nOverWrite=x\nFileExt=.a\n", {std::string("FileExt=.a\0.b", 14)}, ".a", 0},
+      {"[Kestrel]\nA=x", "[Kestrel]\nA=x\nFileExt=.a\n", {std::string("FileExt=.a\0.b", 14)}, ".a", false},
       {{}, "[Kestrel]\r\nFileExt=" + y + "\r\n", {"FileExt=" + y}, y.substr(0, kMaxValueLength), false},
       {"[ KESTREL ]\r\nFILEEXT=\t txt  \r\nOVERWRITE=true", {}, {}, "txt", true},
       {"[Kestrel]\nFileExt=\".txt\"\nOverWrite='True'", {}, {}, ".txt", true},
@@ -65,7 +65,7 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false, [](auto& ini) { ::chmod(ini.c_str(), 0444); }},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.before.value_or("(no file)").substr(0, 60));
+    SCOPED_TRACE("row " + std::to_string(&c - cases.data()) + ": " + c.before.value_or("(no file)").substr(0, 40));
     test::ScratchDir dir;
     const std::string ini = dir / "Kestrel.ini";
     if (c.before) test::WriteFile(ini, *c.before);
