@@ -243,7 +243,9 @@ void PutIniString(const std::string& file, const std::string& section, const std
     std::size_t end = EndOfLine(bytes, at), next = NextLine(bytes, end);
     bytes.insert(next, (next == end ? eol : "") + key + "=" + line + eol);
   } else {
-    if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r') bytes += eol;
+    // An unfinished last line is ended first; a file of nothing but the UTF-8
+    // signature (an empty file saved by Notepad) has no line to end.
+    if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r' && bytes != "\xEF\xBB\xBF") bytes += eol;
     bytes += "[" + section + "]" + eol + key + "=" + line + eol;
   }
   ReplaceFile(target, bytes, found == Found::kFile ? &old : nullptr);

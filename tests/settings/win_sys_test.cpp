@@ -47,6 +47,7 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {hand + "txt\nMode=1\n\n[Last]\nx=1", hand + ".log\nMode=1\nOverWrite=FALSE\n\n[Last]\nx=1",
        {"FileExt=.log", "OverWrite=FALSE"}, ".log", false},
       {bom, bom + "\r\n[Kestrel]\r\nFileExt=.txt\r\n", {"FileExt=.txt"}, ".txt", false},
+      {bom.substr(0, 3), bom.substr(0, 3) + "[Kestrel]\r\nFileExt=.txt\r\n", {"FileExt=.txt"}, ".txt", false},
       {"[Kestrel]\n; FileExt=.no\n", "[Kestrel]\nFileExt=.txt\n; FileExt=.no\n", {"FileExt=.txt"}, ".txt", false},
       {{}, "[Kestrel]\r\nFileExt=.txt\r\n", {"FileExt=.txt\n[Evil]\nOverWrite=TRUE"}, ".txt", false},
       {"[Kestrel]\nA=x", "[Kestrel]\nA=x\nFileExt=.a\n", {std::string("FileExt=.a\0.b", 14)}, ".a", false},
