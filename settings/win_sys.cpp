@@ -1,19 +1,11 @@
 #include "win_sys.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
+
+#include "block_io.h"
+#include "replacement_file.h"
 
 // The packaged SimpleIni keeps its implementation behind SI_IMPLEMENTATION and
 // would otherwise pull in a UTF-8 converter; the settings are plain bytes.
@@ -28,7 +20,7 @@ namespace {
 using Ini = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 
 // A settings file is a few lines; anything larger is not one.
-constexpr off_t kMaxFileSize = 1 << 20;
+constexpr std::uint64_t kMaxFileSize = 1 << 20;
 
 // A section name no settings file holds; see Store::Parse.
 const std::string kEndMark = "\x01" "end of file" "\x01";
@@ -109,74 +101,46 @@ enum class Found { kNoFile, kFile, kUnusable };
 
 // Reads the settings file. Anything but a regular file of at most
 // kMaxFileSize bytes is unusable: a FIFO would block, a device never end.
-Found ReadSettings(const std::string& path, std::string& bytes, struct stat& info) {
+Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, FileInfo& info) {
   bytes.clear();
-  if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Found::kNoFile : Found::kUnusable;
-  if (!S_ISREG(info.st_mode) || info.st_size > kMaxFileSize) return Found::kUnusable;
+  if (fs.PathInfo(path, &info) != 0) return errno == ENOENT ? Found::kNoFile : Found::kUnusable;
+  if (info.kind != FileKind::Regular || info.size > kMaxFileSize) return Found::kUnusable;
   // The name may have been given to another file since it was looked at; a
   // FIFO put there meanwhile does not block the open, and is refused.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return Found::kUnusable;
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const FileHandle file = fs.OpenRead(path);
+  if (file == kNoFile) return Found::kUnusable;
+  bool ok = fs.Info(file, &info) == 0 && info.kind == FileKind::Regular;
   char buffer[4096];
   while (ok) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const std::int64_t got = fs.Read(file, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       ok = got == 0;
       break;
     }
     bytes.append(buffer, static_cast<std::size_t>(got));
-    ok = bytes.size() <= static_cast<std::size_t>(kMaxFileSize);
+    ok = bytes.size() <= kMaxFileSize;
   }
-  ::close(fd);
+  fs.Close(file);
   return ok ? Found::kFile : Found::kUnusable;
 }
 
-bool WriteBytes(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
-// The permissions a newly created file gets. The program is single-threaded,
-// so briefly changing the umask to read it is harmless.
-mode_t NewFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
-// Replaces `target` by a file holding `content`. The new file is written
-// beside it and flushed to disk before it takes the old one's place, so the old
-// settings stay whole until the new ones are. `old` describes the file being
+// Replaces `target` by a file holding `content`, written beside it and
+// flushed to disk before it takes the old one's place, so the old settings
+// stay whole until the new ones are. `old` describes the file being
 // replaced, whose owner and permissions the new one takes; null when there is
-// none yet. False, with nothing changed, when any step fails.
-bool ReplaceFile(const std::string& target, const std::string& content, const struct stat* old) {
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  // The owner before the mode, as a change of owner clears set-id bits.
-  if (old && ::fchown(fd, old->st_uid, old->st_gid) != 0) {
-    // Only an administrator may give a file away; the owner stays who writes.
+// none yet. Nothing changes when any step fails.
+void ReplaceFile(FileSystem& fs, const std::string& target, const std::string& content, const FileInfo* old) {
+  try {
+    ReplacementFile replacement(fs);
+    replacement.Create(target, old, target);
+    BlockWriter out(fs, replacement.Handle(), target);
+    out.Append(content);
+    out.Flush();
+    replacement.Commit();
+  } catch (const IoError&) {
+    // A setting that cannot be saved is not saved; the old file stays.
   }
-  bool ok = WriteBytes(fd, content) && ::fchmod(fd, old ? (old->st_mode & 07777) : NewFileMode()) == 0 &&
-            ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-#ifdef _WIN32
-  // The C runtime's rename refuses an existing target on Windows, which would
-  // keep every save after the first one from landing.
-  ok = ok && ::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-#else
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-#endif
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
 }
 
 // The end of the line that holds `at`: the place of its CR or LF, or the end.
@@ -202,23 +166,18 @@ std::string WithoutQuotes(std::string value) {
 }  // namespace
 
 void PutIniString(const std::string& file, const std::string& section, const std::string& key,
-                  const std::string& value) {
+                  const std::string& value, FileSystem& fs) {
   if (file.empty()) return;
 
   // A settings file reached through a symbolic link is replaced where it
   // really lives, so the link stays.
-  std::error_code error;
-  std::string target = file;
-  if (std::filesystem::is_symlink(file, error)) {
-    target = std::filesystem::canonical(file, error).string();
-    if (error) return;
-  }
-
+  const std::string target = fs.Resolve(file);
   std::string bytes;
-  struct stat old {};
-  Found found = ReadSettings(target, bytes, old);
+  FileInfo old;
+  Found found = ReadSettings(fs, target, bytes, old);
   if (found == Found::kUnusable) return;
-  if (found == Found::kFile && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) return;
+  // A read-only settings file is left as the user made it.
+  if (found == Found::kFile && (old.mode & 0222) == 0) return;
 
   Store ini;
   if (!ini.Parse(bytes)) return;
@@ -248,14 +207,15 @@ void PutIniString(const std::string& file, const std::string& section, const std
     if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r' && bytes != "\xEF\xBB\xBF") bytes += eol;
     bytes += "[" + section + "]" + eol + key + "=" + line + eol;
   }
-  ReplaceFile(target, bytes, found == Found::kFile ? &old : nullptr);
+  ReplaceFile(fs, target, bytes, found == Found::kFile ? &old : nullptr);
 }
 
-std::string GetIniString(const std::string& file, const std::string& section, const std::string& key) {
+std::string GetIniString(const std::string& file, const std::string& section, const std::string& key,
+                         FileSystem& fs) {
   std::string bytes;
-  struct stat info {};
+  FileInfo info;
   Store ini;
-  if (ReadSettings(file, bytes, info) != Found::kFile || !ini.Parse(bytes)) return "";
+  if (ReadSettings(fs, file, bytes, info) != Found::kFile || !ini.Parse(bytes)) return "";
   const char* stored = ini.Find(section, key).value;
   if (!stored) return "";
   return CutAtNull(WithoutQuotes(stored).substr(0, kMaxValueLength));

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "file_system.h"
+
 namespace kestrel {
 
 // WinSys: plain procedures around the private-profile (INI) settings store.
@@ -44,10 +46,11 @@ inline constexpr std::size_t kMaxValueLength = 254;
 // cannot be read, is not a regular file, is larger than 1 MiB or holds a NUL
 // byte (no settings file does); GetIniString reads these last as missing.
 void PutIniString(const std::string& file, const std::string& section, const std::string& key,
-                  const std::string& value);
+                  const std::string& value, FileSystem& fs = FileSystem::System());
 
 // The stored value, at most kMaxValueLength characters, or empty text.
-std::string GetIniString(const std::string& file, const std::string& section, const std::string& key);
+std::string GetIniString(const std::string& file, const std::string& section, const std::string& key,
+                         FileSystem& fs = FileSystem::System());
 
 // The part of `s` before its first NUL character, or `s` whole if it has none.
 std::string CutAtNull(const std::string& s);

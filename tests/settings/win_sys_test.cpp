@@ -8,13 +8,9 @@
 #include <functional>
 #include <optional>
 
+#include "faulty_file_system.h"
 #include "test_files.h"
 
-// The test program is linked with every fsync going through here, so that a
-// flush can fail as on a sick disk.
-static bool failFlush = false;
-extern "C" int __real_fsync(int fd);
-extern "C" int __wrap_fsync(int fd) { return failFlush ? (errno = EIO, -1) : __real_fsync(fd); }
 
 namespace kestrel::WinSys {
 namespace {
@@ -27,14 +23,14 @@ struct Case {
   std::vector<std::string> puts;                      // the settings written in between, "key=value"
   std::string fileExt;                                // what FileExt and OverWrite then read as
   bool overWrite;
-  std::function<void(const std::string&)> make = {};  // turns the file into something else first
+  std::function<void(const std::string&, test::FaultyFileSystem&)> make = {};  // changes the world first
 };
 
 TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
   const std::string dup = "[Kestrel]\r\nOverWrite=FALSE\r\n; an old one\r\noverwrite=TRUE\r\n";
   const std::string hand = "; Kestrel\n\n[Plover]\nPath = C:\\plover.exe\n\n; out\n[kestrel]\n# no dot\nfileext = ";
   const std::string bom = "\xEF\xBB\xBF[Other]\r\nFileExt=.other", y = std::string(300, 'y');
-  auto link = [](const std::string& ini) {  // a link to a settings file that only its group may read
+  auto link = [](const std::string& ini, auto&) {  // a link to a settings file that only its group may read
     fs::rename(ini, ini + ".real"), fs::create_symlink("Kestrel.ini.real", ini), ::chmod(ini.c_str(), 0640);
   };
   const std::vector<Case> cases = {
@@ -58,26 +54,26 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {"[Kestrel]\nFileExt=\".txt'\nOverWrite=YES", {}, {}, "\".txt'", false},
       {"[Kestrel]\nFileExt=\"\nOverWrite=1", {}, {}, "\"", false},
       {"[Kestrel]\nFileExt=.txt", "[Kestrel]\nFileExt=.log", {"FileExt=.log"}, ".log", false, link},
-      {"[Kestrel]\nFileExt=.txt", {}, {"FileExt=.log"}, ".txt", false, [](auto&) { failFlush = true; }},
+      {"[Kestrel]\nFileExt=.txt", {}, {"FileExt=.log"}, ".txt", false, [](auto&, auto& fs) { fs.Fail(fs.kFlush, "Kestrel", EIO); }},
       // Not a settings file: it reads as missing (a read-only one reads), is
       // never written, and neither hangs nor fills memory.
-      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini) { ::mkfifo(ini.c_str(), 0600); }},
-      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini) { fs::create_symlink("/dev/zero", ini); }},
+      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini, auto&) { ::mkfifo(ini.c_str(), 0600); }},
+      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini, auto&) { fs::create_symlink("/dev/zero", ini); }},
       {"[Kestrel]\n;" + std::string(1 << 20, 'x'), {}, {"FileExt=.log"}, "", false},
-      {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false, [](auto& ini) { ::chmod(ini.c_str(), 0444); }},
+      {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false, [](auto& ini, auto&) { ::chmod(ini.c_str(), 0444); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("row " + std::to_string(&c - cases.data()) + ": " + c.before.value_or("(no file)").substr(0, 40));
     test::ScratchDir dir;
     const std::string ini = dir / "Kestrel.ini";
     if (c.before) test::WriteFile(ini, *c.before);
-    if (c.make) c.make(ini);
+    test::FaultyFileSystem faulty;
+    if (c.make) c.make(ini, faulty);
     const auto entries = dir.Entries();
     const fs::file_type type = fs::symlink_status(ini).type();
     const fs::perms perms = fs::status(ini).permissions();
     for (const std::string& put : c.puts)
-      PutIniString(ini, kSection, put.substr(0, put.find('=')), put.substr(put.find('=') + 1));
-    failFlush = false;
+      PutIniString(ini, kSection, put.substr(0, put.find('=')), put.substr(put.find('=') + 1), faulty);
     EXPECT_EQ(fs::symlink_status(ini).type(), c.after && !c.before ? fs::file_type::regular : type);
     EXPECT_EQ(fs::status(ini).permissions(), c.before ? perms : fs::status(ini).permissions());
     EXPECT_EQ(dir.Entries(), c.after && !c.before ? std::vector<std::string>{"Kestrel.ini"} : entries);
