@@ -1,17 +1,18 @@
 #include "kestrel_convert.h"
 
 #include <getopt.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "conversion_run.h"
 #include "kestrel_version.h"
 #include "line_rewriter.h"
+#include "path_fields.h"
 #include "platform.h"
 
 namespace kestrel {
@@ -20,25 +21,37 @@ namespace {
 constexpr const char* kProgram = "kestrel-convert";
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr FileHandle kStandardInput = 0;
+constexpr FileHandle kStandardOutput = 1;
 
 void PrintHelp() {
   std::printf(
-      "Usage: %s [-o OUTPUT] [INPUT]\n"
+      "Usage: %s [-o OUTPUT] [LOG]\n"
+      "       %s [-i | --suffix=EXT] LOG...\n"
       "Rewrite the `show ip route` log of an NEC IX router into the layout of a\n"
       "Cisco router, so that the two routing tables can be compared line by line.\n"
       "\n"
-      "Reads INPUT, or standard input when INPUT is missing or '-'; writes OUTPUT,\n"
-      "or standard output when -o is missing or '-'. The output has CR LF line\n"
-      "ends. OUTPUT may be INPUT itself: the log is replaced only once the whole\n"
-      "of it has been converted.\n"
+      "Reads LOG, or standard input when LOG is missing or '-'; writes OUTPUT, or\n"
+      "standard output when -o is missing or '-'. The output has CR LF line ends.\n"
+      "OUTPUT may be LOG itself: the log is replaced only once the whole of it\n"
+      "has been converted. Several logs are converted in turn as the pieces of\n"
+      "one routing table: a multipath route continued at the top of a log takes\n"
+      "its bracket from the last route of the log before.\n"
       "\n"
       "  -o, --output=OUTPUT  write the converted log to OUTPUT\n"
+      "  -i, --in-place       replace each LOG with its conversion\n"
+      "      --suffix=EXT     write each LOG's conversion beside it, its extension\n"
+      "                       replaced by EXT (ix1.log -> ix1.txt with --suffix=.txt)\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
       "\n"
-      "The temporary copy of the log is made in $TMPDIR (or /tmp).\n"
-      "Exit status: 0 converted, 1 a file could not be read or written, 2 usage error.\n",
-      kProgram);
+      "Exit status:\n"
+      "  0    every log converted\n"
+      "  1    a file could not be read or written (the other logs are still converted)\n"
+      "  2    usage error\n"
+      "  129, 130, 143  stopped by SIGHUP, SIGINT (Ctrl-C) or SIGTERM, after cleaning up\n"
+      "  141  the reader of standard output went away (as `cat` in a pipe)\n",
+      kProgram, kProgram);
 }
 
 int UsageError(const std::string& message) {
@@ -50,7 +63,7 @@ int UsageError(const std::string& message) {
 // for it to matter, and no more often than the eye can follow.
 class TerminalProgress {
  public:
-  explicit TerminalProgress(bool enabled) : enabled_(enabled), start_(Clock::now()) {}
+  TerminalProgress(bool enabled, std::string log) : enabled_(enabled), log_(PrintableName(log)), start_(Clock::now()) {}
   ~TerminalProgress() {
     if (shown_) std::fputs("\r\033[K", stderr);
   }
@@ -61,35 +74,63 @@ class TerminalProgress {
     if (now - start_ < std::chrono::milliseconds(500) || now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     shown_ = true;
-    std::fprintf(stderr, "\r%s: %s %s lines\033[K", kProgram, progress.pass == 1 ? "copying" : "converting",
-                 progress.Text().c_str());
+    if (progress.bytesTotal > 0)
+      std::fprintf(stderr, "\r%s: %s %llu%% (%llu lines)\033[K", kProgram, log_.c_str(),
+                   static_cast<unsigned long long>(100 * progress.bytesRead / progress.bytesTotal),
+                   static_cast<unsigned long long>(progress.done));
+    else
+      std::fprintf(stderr, "\r%s: %s %llu lines\033[K", kProgram, log_.c_str(),
+                   static_cast<unsigned long long>(progress.done));
   }
 
  private:
   using Clock = std::chrono::steady_clock;
   bool enabled_;
+  std::string log_;
   bool shown_ = false;
   Clock::time_point start_;
   Clock::time_point last_{};
 };
 
-}  // namespace
+struct Options {
+  std::string output;  // -o; empty when not given
+  bool inPlace = false;
+  std::string suffix;
+  bool hasSuffix = false;
+  std::vector<std::string> logs;
+};
 
-int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
+// The option as the user wrote it, for an error about it.
+std::string OptionName(char** argv) {
+  const std::string word = argv[optind - 1];
+  if (word.rfind("--", 0) == 0) return word.substr(0, word.find('='));
+  return std::string("-") + static_cast<char>(optopt);
+}
+
+// Parses the command line; returns -1 to go on, or the exit status.
+int ParseArguments(int argc, char** argv, Options& options) {
   optind = 0;  // parse afresh on every call
-  static const option kOptions[] = {
-      {"output", required_argument, nullptr, 'o'},
-      {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},
-      {nullptr, 0, nullptr, 0},
-  };
-  std::string output = "-";
   opterr = 0;
+  enum { kSuffix = 256 };
+  static const option kOptions[] = {
+      {"output", required_argument, nullptr, 'o'}, {"in-place", no_argument, nullptr, 'i'},
+      {"suffix", required_argument, nullptr, kSuffix}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},     {nullptr, 0, nullptr, 0},
+  };
+  bool outputGiven = false;
   int option;
-  while ((option = getopt_long(argc, argv, ":o:hV", kOptions, nullptr)) != -1) {
+  while ((option = getopt_long(argc, argv, ":o:ihV", kOptions, nullptr)) != -1) {
     switch (option) {
       case 'o':
-        output = optarg;
+        options.output = optarg;
+        outputGiven = true;
+        break;
+      case 'i':
+        options.inPlace = true;
+        break;
+      case kSuffix:
+        options.suffix = optarg;
+        options.hasSuffix = true;
         break;
       case 'h':
         PrintHelp();
@@ -98,44 +139,81 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
         std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT);
         return 0;
       case ':':
-        return UsageError(std::string("option '") + argv[optind - 1] + "' needs a file name");
+        return UsageError("option '" + PrintableName(OptionName(argv)) + "' needs a value");
       default:
-        return UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
+        return UsageError("unknown option '" + PrintableName(OptionName(argv)) + "'");
     }
   }
-  if (argc - optind > 1) return UsageError(std::string("more than one input: '") + argv[optind + 1] + "'");
-  const std::string input = optind < argc ? argv[optind] : "-";
-  if (output.empty() || input.empty()) return UsageError("empty file name");
+  options.logs.assign(argv + optind, argv + argc);
+  const bool perLog = options.inPlace || options.hasSuffix;
+  if (options.inPlace && options.hasSuffix) return UsageError("-i and --suffix exclude each other");
+  if (outputGiven && perLog) return UsageError("-o and " + std::string(options.inPlace ? "-i" : "--suffix") +
+                                               " exclude each other");
+  if (outputGiven && options.logs.size() > 1)
+    return UsageError("-o takes one log; use -i or --suffix for several");
+  if (outputGiven && options.output.empty()) return UsageError("empty file name");
+  for (const std::string& log : options.logs) {
+    if (log.empty()) return UsageError("empty file name");
+    if (perLog && log == "-") return UsageError("-i and --suffix need log files, not standard input");
+  }
+  if (options.logs.empty()) {
+    if (perLog) return UsageError("-i and --suffix need log files");
+    // Typed without a log, the program would wait for the terminal in silence.
+    if (platform::IsTerminal(kStandardInput)) return UsageError("no input: name a log, or pipe one in");
+    options.logs.push_back("-");
+  }
+  return -1;
+}
 
-  RunRequest request;
-  if (input == "-")
-    request.inputFd = STDIN_FILENO;
-  else
-    request.inputPath = input;
-  if (output == "-")
-    request.outputFd = STDOUT_FILENO;
-  else
-    request.outputPath = output;
-  const char* tmpdir = std::getenv("TMPDIR");
-  request.tempDir = tmpdir && *tmpdir ? tmpdir : "/tmp";
-  request.tempNumber = platform::ProcessId();
+}  // namespace
 
+int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
+  Options options;
+  if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
+
+  // The route head carries from each log to the next: the logs are the
+  // pieces of one routing table.
   LineRewriter rewriter;
   ConversionRun run(rewriter, fs);
   platform::CatchStopSignals();
   run.SetInterruptFlag(platform::StopSignalFlag());
-  RunResult result;
-  {
-    TerminalProgress progress(platform::IsTerminal(STDERR_FILENO));
-    result = run.Execute(request, [&](const Progress& p) { progress(p); });
+  // Progress on the terminal, unless the converted text goes there too.
+  const bool showProgress = platform::IsTerminal(2) && !platform::IsTerminal(kStandardOutput);
+  int status = 0;
+  for (const std::string& log : options.logs) {
+    RunRequest request;
+    if (log == "-")
+      request.inputFile = kStandardInput;
+    else
+      request.inputPath = log;
+    if (options.inPlace)
+      request.outputPath = log;
+    else if (options.hasSuffix)
+      request.outputPath = OutputPathFor(log, options.suffix);
+    else if (!options.output.empty() && options.output != "-")
+      request.outputPath = options.output;
+    else
+      request.outputFile = kStandardOutput;
+    RunResult result;
+    {
+      TerminalProgress progress(showProgress, log == "-" ? "standard input" : log);
+      result = run.ExecuteSinglePass(request, [&](const Progress& p) { progress(p); });
+    }
+    if (result.status == RunStatus::Interrupted) {
+      status = platform::StopSignalExitStatus();
+      break;
+    }
+    if (result.status == RunStatus::Failed && result.errorNumber == EPIPE && request.outputFile != kNoFile) {
+      status = kExitClosedOutput;  // an ordinary end in a pipe: nothing to say
+      break;
+    }
+    if (result.status != RunStatus::Finished) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
+      status = kExitFailure;
+    }
   }
   platform::RestoreStopSignals();
-  if (result.status == RunStatus::Interrupted) return platform::StopSignalExitStatus();
-  if (result.status != RunStatus::Finished) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
-    return kExitFailure;
-  }
-  return 0;
+  return status;
 }
 
 }  // namespace kestrel

@@ -4,10 +4,15 @@
 
 namespace kestrel {
 
-// kestrel-convert: rewrites an NEC IX `show ip route` log into the Cisco
+// The status with which KestrelConvertMain reports that its standard output
+// was closed by its reader; `main` then ends the program as SIGPIPE would.
+inline constexpr int kExitClosedOutput = 141;
+
+// kestrel-convert: rewrites NEC IX `show ip route` logs into the Cisco
 // layout, as the kestrel window does, for use over ssh and in scripts.
 // Returns the exit status: 0 converted, 1 a file failed, 2 a usage error,
-// 128 + the signal's number when SIGINT, SIGTERM or SIGHUP stopped it.
-int KestrelConvertMain(int argc, char** argv, FileSystem& fs = FileSystem::Posix());
+// 128 + the signal's number when SIGHUP, SIGINT or SIGTERM stopped it, and
+// kExitClosedOutput when the reader of standard output went away.
+int KestrelConvertMain(int argc, char** argv, FileSystem& fs = FileSystem::System());
 
 }  // namespace kestrel

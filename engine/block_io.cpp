@@ -1,28 +1,50 @@
 #include "block_io.h"
 
-#include <poll.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <new>
 
 namespace kestrel {
 
-IoError::IoError(const std::string& file, int error, const std::string& reason)
-    : std::runtime_error(file + ": " + (error != 0 ? std::string(std::strerror(error)) : reason)),
-      file_(file),
-      error_(error) {}
-
-IoError LineTooLong(const std::string& name) {
-  return IoError(name, 0, "a line is longer than " + std::to_string(kMaxLineLength >> 20) + " MiB");
+std::string PrintableName(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const unsigned char c : name) {
+    if (c >= 0x20 && c != 0x7f) {
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
 }
 
-BlockReader::BlockReader(FileSystem& fs, int fd, std::string name, WaitHook onWait, bool waitForWriter)
+IoError::IoError(const std::string& file, int error, const std::string& reason)
+    : std::runtime_error(PrintableName(file) + ": " + (error != 0 ? ErrorText(error) : reason)), error_(error) {}
+
+IoError LineTooLong(const std::string& name, std::uint64_t limit) {
+  return IoError(name, 0,
+                 limit % (1 << 20) == 0 ? "a line is longer than " + std::to_string(limit >> 20) + " MiB"
+                                        : "a line is longer than " + std::to_string(limit) + " bytes");
+}
+
+BlockReader::BlockReader(FileSystem& fs, FileHandle file, std::string name, WaitHook onWait, Options options)
     : fs_(fs),
-      fd_(fd),
+      file_(file),
       name_(std::move(name)),
       onWait_(std::move(onWait)),
-      waitForData_(waitForWriter),
-      buffer_(new char[kBlockSize]) {}
+      options_(std::move(options)),
+      waitForData_(options_.waitForWriter),
+      buffer_(new char[kBlockSize]) {
+  if (options_.logName.empty()) options_.logName = name_;
+}
 
 std::string_view BlockReader::Available() {
   if (!discarded_ && pos_ == len_ && !eof_) Refill();
@@ -41,16 +63,15 @@ void BlockReader::Refill() {
     if (waitForData_) {
       // A pipe without data: wait for it in short steps, so that the caller
       // can answer its user (and abort) meanwhile.
-      pollfd ready{fd_, POLLIN, 0};
-      const int n = ::poll(&ready, 1, kWaitMilliseconds);
-      if (n < 0 && errno != EINTR) throw IoError(name_, errno);
-      if (n <= 0) {
+      const int ready = fs_.WaitReadable(file_, kWaitMilliseconds);
+      if (ready < 0) throw IoError(name_, errno);
+      if (ready == 0) {
         if (!wait()) return;
         continue;
       }
       waitForData_ = false;
     }
-    const ssize_t n = fs_.Read(fd_, buffer_.get(), kBlockSize);
+    const std::int64_t n = fs_.Read(file_, buffer_.get(), kBlockSize);
     if (n < 0 && errno == EINTR) {
       if (!wait()) return;
       continue;
@@ -62,41 +83,64 @@ void BlockReader::Refill() {
     if (n < 0) throw IoError(name_, errno);
     if (n == 0) eof_ = true;
     len_ = static_cast<std::size_t>(n);
+    bytesRead_ += len_;
+    // Most logs hold no CR at all, or one per line: one look at the block
+    // spares the lines a search of their own.
+    blockHasCr_ = options_.dropEveryCr && std::memchr(buffer_.get(), '\r', len_) != nullptr;
     if (n > 0) wait();  // the data read stays; an abort here skips it
     return;
   }
 }
 
-bool BlockReader::NextLineAcrossBlocks(std::string_view& line) {
-  longLine_.clear();
-  bool partial = false;  // part of the line is already in longLine_
+bool BlockReader::NextLineAcrossBlocks(Line& line) {
+  longSize_ = 0;
+  bool partial = false;  // part of the line is already in long_
+  // While the line is gathered its CRs are still in it: one more byte than
+  // the limit may be its line-end CR.
+  const std::uint64_t gatherLimit = options_.dropEveryCr ? UINT64_MAX : options_.maxLineLength + 1;
   for (;;) {
     const std::string_view data = Available();
+    if (discarded_) return false;  // a line cut short by an abort is not a line
     if (data.empty()) {
       if (!partial) return false;
-      line = longLine_;
-      return true;  // last line, without a line end
+      unended_ = true;  // the last line, without a line end
+      break;
     }
     const void* lf = std::memchr(data.data(), '\n', data.size());
     const std::size_t take = lf ? static_cast<const char*>(lf) - data.data() : data.size();
     if (!partial && lf) {
-      line = data.substr(0, take);
-    } else {
-      if (longLine_.size() + take > kMaxLineLength) throw LineTooLong(name_);
-      longLine_.append(data.data(), take);
-      partial = true;
-      line = longLine_;
-    }
-    Consume(take + (lf ? 1 : 0));
-    if (lf) {
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      Consume(take + 1);
+      char* from = const_cast<char*>(data.data());
+      line = {from, DropCr(from, take)};
+      if (line.size > options_.maxLineLength) throw LineTooLong(options_.logName, options_.maxLineLength);
       return true;
     }
+    if (longSize_ + take > gatherLimit) throw LineTooLong(options_.logName, options_.maxLineLength);
+    if (longSize_ + take > longCapacity_) {
+      const std::size_t capacity = std::max(longSize_ + take, longCapacity_ * 2);
+      char* grown = static_cast<char*>(std::realloc(long_.get(), capacity));
+      if (!grown) throw std::bad_alloc();
+      long_.release();
+      long_.reset(grown);
+      longCapacity_ = capacity;
+    }
+    std::memcpy(long_.get() + longSize_, data.data(), take);
+    // Every CR goes as soon as a block's part of the line is in, so that the
+    // limit counts the bytes that stay.
+    longSize_ += options_.dropEveryCr ? DropCr(long_.get() + longSize_, take) : take;
+    if (options_.dropEveryCr && longSize_ > options_.maxLineLength)
+      throw LineTooLong(options_.logName, options_.maxLineLength);
+    partial = true;
+    Consume(take + (lf ? 1 : 0));
+    if (lf) break;
   }
+  line = {long_.get(), options_.dropEveryCr ? longSize_ : DropCr(long_.get(), longSize_)};
+  if (line.size > options_.maxLineLength) throw LineTooLong(options_.logName, options_.maxLineLength);
+  return true;
 }
 
-BlockWriter::BlockWriter(FileSystem& fs, int fd, std::string name, WaitHook onInterrupted)
-    : fs_(fs), fd_(fd), name_(std::move(name)), onInterrupted_(std::move(onInterrupted)), buffer_(new char[kBlockSize]) {}
+BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted)
+    : fs_(fs), file_(file), name_(std::move(name)), onInterrupted_(std::move(onInterrupted)), buffer_(new char[kBlockSize]) {}
 
 void BlockWriter::AppendLarge(std::string_view bytes) {
   Flush();
@@ -116,15 +160,16 @@ void BlockWriter::Flush() {
 
 void BlockWriter::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = fs_.Write(fd_, data, size);
-    if (n < 0 && errno == EINTR) {
-      if (onInterrupted_) onInterrupted_();
-      continue;
-    }
-    if (n < 0) throw IoError(name_, errno);
+    const std::int64_t n = fs_.Write(file_, data, size);
+    if (n < 0 && errno != EINTR) throw IoError(name_, errno);
     if (n == 0) throw IoError(name_, ENOSPC);
-    data += n;
-    size -= static_cast<std::size_t>(n);
+    if (n > 0) {
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    // A write that a signal cut short (EINTR, or fewer bytes than asked):
+    // the caller checks whether it was a stop before the next write blocks.
+    if (size > 0 && onInterrupted_) onInterrupted_();
   }
 }
 

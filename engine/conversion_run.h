@@ -15,45 +15,53 @@ namespace kestrel {
 struct Progress {
   int pass = 1;             // 1: copying the log, 2: rewriting its lines
   std::uint64_t done = 0;   // lines rewritten so far (0 in pass 1)
-  std::uint64_t total = 0;  // lines counted so far (pass 1), all lines (pass 2)
+  std::uint64_t total = 0;  // lines counted so far (pass 1), all lines (pass 2); 0 in a single pass
   bool blockEnd = false;    // true at the end of each block of 100 lines, the moment to pump events
   bool heartbeat = false;   // nothing new to show, but a moment to pump events: the
                             // run is reading a long line or waiting for a pipe
+  std::uint64_t bytesRead = 0;   // of the log, in a single pass
+  std::uint64_t bytesTotal = 0;  // the log's size, when it is a file of known size
 
   // "0 / 250" in pass 1; "100 / 250" in pass 2.
   std::string Text() const;
 };
 
 struct RunRequest {
-  std::string inputPath;  // the log to convert, unless inputFd is given
-  int inputFd = -1;       // an already open input (standard input); left open
-  std::string outputPath; // the converted log, unless outputFd is given
-  int outputFd = -1;      // an already open output (standard output); left open
-  std::string fdInputName = "standard input";
-  std::string fdOutputName = "standard output";
-  std::string tempDir;    // directory of the temporary copy; "" for the current directory
-  std::uint32_t tempNumber = 0;  // first number tried in the temporary copy's name
+  std::string inputPath;           // the log to convert, unless inputFile is given
+  FileHandle inputFile = kNoFile;  // an already open input (standard input); left open
+  std::string outputPath;          // the converted log, unless outputFile is given
+  FileHandle outputFile = kNoFile; // an already open output (standard output); left open
+  std::string tempDir;             // directory of the temporary copy; "" for the current directory
+  std::uint32_t tempNumber = 0;    // first number tried in the temporary copy's name
+  std::uint64_t maxLineLength = kMaxLineLength;  // longest line accepted, CRs not counted
 };
 
 enum class RunStatus { Finished, Aborted, Failed, Interrupted };
 
 struct RunResult {
   RunStatus status = RunStatus::Failed;
-  std::string error;       // "file: reason" when the run failed
-  std::uint64_t total = 0; // lines counted in pass 1
-  std::uint64_t done = 0;  // lines written in pass 2
-  std::string tempPath;    // the temporary copy the run used (deleted again)
+  std::string error;        // "file: reason" when the run failed
+  int errorNumber = 0;      // the system's reason (errno value), 0 for a reason of our own
+  std::uint64_t total = 0;  // lines counted in pass 1
+  std::uint64_t done = 0;   // lines written in pass 2
+  std::string tempPath;     // the temporary copy the run used (deleted again)
 };
 
 // "Kestrel-0000ABCD.tmp": the temporary copy's file name for a number.
 std::string TempFileName(std::uint32_t number);
 
-// One conversion of a log, in two passes. Pass 1 copies the input into a
-// temporary file of its own, dropping every CR and ending every line with
-// CR LF; pass 2 reads that copy line by line through the LineRewriter into the
-// output. Because the log is copied first, the output may be the log itself:
-// the converted log is then written beside it and replaces it only when the
-// run finishes, so an abort or a failure leaves the log as it was.
+// One conversion of a log, in one of two ways.
+//
+// Execute, for the window, works in two passes. Pass 1 copies the input into
+// a temporary file of its own, dropping every CR and ending every line with
+// CR LF, and counts its lines; pass 2 reads that copy line by line through
+// the LineRewriter into the output. ExecuteSinglePass, for the command line,
+// reads the log once and rewrites each line as it goes, with the same line
+// splitting and the same rewriter, so both give the same bytes.
+//
+// When the output is the input log (the same file, whatever path names it),
+// the converted log is written beside it and replaces it only when the run
+// finishes, so an abort or a failure leaves the log as it was.
 //
 // Every 100 lines, and at the start and end of each pass, the progress hook
 // runs. Abort() may be called from inside the hook: the rest of the input is
@@ -63,31 +71,41 @@ class ConversionRun {
  public:
   using ProgressHook = std::function<void(const Progress&)>;
 
-  explicit ConversionRun(LineRewriter& rewriter, FileSystem& fs = FileSystem::Posix());
+  explicit ConversionRun(LineRewriter& rewriter, FileSystem& fs = FileSystem::System());
 
   RunResult Execute(const RunRequest& request, const ProgressHook& hook = {});
+  RunResult ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook = {});
 
   // Skips the rest of the running pass's input at once, without reading it.
   // Does nothing between runs.
   void Abort();
 
   // A flag a signal handler sets: once it is non-zero the run stops at its
-  // next check (at the latest after 100 lines, a block or 100 ms of waiting),
-  // cleans up as after a failure, and ends as Interrupted.
+  // next check (at the latest after 100 lines, a block, 100 ms of waiting or
+  // an interrupted write), cleans up as after a failure, and ends as
+  // Interrupted.
   void SetInterruptFlag(const volatile std::sig_atomic_t* flag) { interrupt_ = flag; }
 
  private:
+  class Input;
+  template <typename Passes>
+  RunResult Run(const RunRequest& request, const ProgressHook& hook, Passes passes);
   void CheckInterrupt() const;
-  void Report(const Progress& progress);
-  void CopyNormalised(BlockReader& in, BlockWriter& out, RunResult& result);
-  void RewriteLines(BlockReader& in, BlockWriter& out, RunResult& result);
+  void Report(bool blockEnd, bool heartbeat = false);
+  BlockReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter) const;
+  // Hands each line of `in` to `each`, counting them in `count` and
+  // reporting every 100.
+  template <typename EachLine>
+  void ForEachLine(BlockReader& in, std::uint64_t& count, EachLine each);
+  void RewriteLines(BlockReader& in, BlockWriter& out);
 
   LineRewriter& rewriter_;
   FileSystem& fs_;
   const ProgressHook* hook_ = nullptr;
   const volatile std::sig_atomic_t* interrupt_ = nullptr;
   BlockReader* input_ = nullptr;  // the running pass's input
-  int pass_ = 1;
+  Progress progress_;
+  std::string logName_;
   bool running_ = false;
   bool aborted_ = false;
 };

@@ -1,5 +1,6 @@
 #include "line_rewriter.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kestrel {
@@ -46,7 +47,7 @@ void LineRewriter::ConvertLine(std::string_view line, char* out) {
   const char* const comma2 = comma1 ? Find(comma1 + 1, end, ',') : nullptr;
   // Fewer than three fields, or no interface in the second: unchanged.
   if (!comma2 || !StartsWithInterface(comma1 + 1, comma2 - comma1 - 1)) {
-    std::memcpy(out, s, line.size());
+    if (out != s) std::memcpy(out, s, line.size());
     return;
   }
   const char* comma3 = Find(comma2 + 1, end, ',');
@@ -57,16 +58,25 @@ void LineRewriter::ConvertLine(std::string_view line, char* out) {
   const std::size_t headSize = comma1 - s;
   const std::size_t ifaceSize = comma2 - comma1 - 1;
   const std::size_t timeSize = comma3 - comma2 - 1;
-  char* o = out;
-  std::memcpy(o, s, headSize);
-  o += headSize;
-  *o++ = ',';
-  std::memcpy(o, comma2 + 1, timeSize);
-  o += timeSize;
-  *o++ = ',';
-  std::memcpy(o, comma1 + 1, ifaceSize);
-  o += ifaceSize;
-  std::memcpy(o, comma3, end - comma3);
+  if (out == s) {
+    // In place: reversing both fields together and then each on its own
+    // swaps them without a second copy of the line.
+    char* const fields = out + headSize + 1;
+    std::reverse(fields, fields + ifaceSize + 1 + timeSize);
+    std::reverse(fields, fields + timeSize);
+    std::reverse(fields + timeSize + 1, fields + timeSize + 1 + ifaceSize);
+  } else {
+    char* o = out;
+    std::memcpy(o, s, headSize);
+    o += headSize;
+    *o++ = ',';
+    std::memcpy(o, comma2 + 1, timeSize);
+    o += timeSize;
+    *o++ = ',';
+    std::memcpy(o, comma1 + 1, ifaceSize);
+    o += ifaceSize;
+    std::memcpy(o, comma3, end - comma3);
+  }
 
   const std::size_t via = ViaColumn(s, headSize);
   bool startsRoute = via == 0 || via != headVia_;

@@ -20,13 +20,12 @@ namespace kestrel {
 class LineRewriter {
  public:
   // Writes the rewritten form of `line` (without its line end) to `out`,
-  // which must have room for line.size() bytes and not overlap `line`.
+  // which must have room for line.size() bytes and either be line.data()
+  // itself (the line is rewritten in place) or not overlap `line`.
   void ConvertLine(std::string_view line, char* out);
 
   // The same for callers that rewrite a single line.
   std::string ConvertLine(std::string_view line);
-
-  const std::string& RouteHead() const { return routeHead_; }
 
  private:
   std::string routeHead_;

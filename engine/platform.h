@@ -23,9 +23,9 @@ int CaughtStopSignal();
 // The conventional exit status after the stop signal caught: 128 + its number
 // (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
 int StopSignalExitStatus();
-// Ends the program as the signal would have, after the run cleaned up: a
-// program killed by SIGPIPE reads as 141 in the shell, as `cat` does.
-[[noreturn]] void DieOfSignal(int signal);
+// Ends the program as a write to a closed pipe ends `cat`: killed by SIGPIPE
+// (status 141 in the shell), once the run has cleaned up.
+[[noreturn]] void DieOfClosedPipe();
 
 // Whether the descriptor (0, 1 or 2) is a terminal.
 bool IsTerminal(int fd);
@@ -36,8 +36,5 @@ std::uint32_t ProcessId();
 // The program's arguments: argv itself on POSIX systems; on Windows the wide
 // command line in UTF-8, so that names outside the ANSI code page arrive whole.
 std::vector<std::string> Arguments(int argc, char** argv);
-
-// The system's own text for an error number.
-std::string ErrorText(int error);
 
 }  // namespace kestrel::platform

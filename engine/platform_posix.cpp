@@ -43,14 +43,14 @@ int CaughtStopSignal() { return caughtSignal; }
 
 int StopSignalExitStatus() { return 128 + caughtSignal; }
 
-void DieOfSignal(int signal) {
-  ::signal(signal, SIG_DFL);
+void DieOfClosedPipe() {
+  ::signal(SIGPIPE, SIG_DFL);
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, signal);
+  sigaddset(&set, SIGPIPE);
   ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  ::raise(signal);
-  std::_Exit(128 + signal);
+  ::raise(SIGPIPE);
+  std::_Exit(128 + SIGPIPE);
 }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
@@ -58,7 +58,5 @@ bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
-
-std::string ErrorText(int error) { return std::strerror(error); }
 
 }  // namespace kestrel::platform

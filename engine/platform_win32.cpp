@@ -73,9 +73,9 @@ int CaughtStopSignal() { return caughtSignal; }
 
 int StopSignalExitStatus() { return 128 + caughtSignal; }
 
-// No signal can end a Windows program; the exit status says which one would
-// have.
-void DieOfSignal(int signal) { std::_Exit(128 + signal); }
+// No signal ends a Windows program; the status is the one a shell shows for
+// a program killed by SIGPIPE.
+void DieOfClosedPipe() { std::_Exit(128 + 13); }
 
 // A console, not the NUL device (also a character device), and one that
 // understands the escape sequences the progress line uses.

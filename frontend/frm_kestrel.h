@@ -103,7 +103,7 @@ class frmKestrel : public QWidget {
   Environment environment_;
   std::string tempDir_;
   std::uint32_t tempNumber_ = 0;
-  FileSystem* fs_ = &FileSystem::Posix();
+  FileSystem* fs_ = &FileSystem::System();
   ConversionRun* run_ = nullptr;  // the run in progress, if any
   bool batch_ = false;
   bool batchRan_ = false;

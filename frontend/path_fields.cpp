@@ -14,4 +14,8 @@ std::string NormaliseExtension(const std::string& typed) {
   return typed.find('.') == std::string::npos ? "." + typed : typed;
 }
 
+std::string OutputPathFor(const std::string& log, const std::string& extension) {
+  return PathWithoutExtension(log) + NormaliseExtension(extension);
+}
+
 }  // namespace kestrel

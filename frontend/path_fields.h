@@ -22,4 +22,8 @@ std::string PathWithoutExtension(const std::string& path, const char* separators
 // "" -> ".", "tx.t" stays).
 std::string NormaliseExtension(const std::string& typed);
 
+// The converted log's path for a log and an output extension as typed: the
+// log's path with its extension replaced ("ix1.log", "txt" -> "ix1.txt").
+std::string OutputPathFor(const std::string& log, const std::string& extension);
+
 }  // namespace kestrel

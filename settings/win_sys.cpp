@@ -1,11 +1,11 @@
 #include "win_sys.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <filesystem>
+#include <cstdint>
+#include <cstring>
+
+#include "block_io.h"
+#include "replacement_file.h"
 
 // The packaged SimpleIni keeps its implementation behind SI_IMPLEMENTATION and
 // would otherwise pull in a UTF-8 converter; the settings are plain bytes.
@@ -19,69 +19,140 @@ namespace {
 // Bytes in and out, ASCII-case-insensitive section and key names.
 using Ini = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 
-// A section name no settings file holds; see PutIniString.
+// A settings file is a few lines; anything larger is not one.
+constexpr std::uint64_t kMaxFileSize = 1 << 20;
+
+// A section name no settings file holds; see Store::Parse.
 const std::string kEndMark = "\x01" "end of file" "\x01";
 
-// A store for one call. Every line is an entry of its own (no multi-line
-// values); `keepDuplicateKeys` keeps every occurrence of a key, in file order.
+// The settings file as SimpleIni reads it, with the place in the file of what
+// it finds, so that a write can change that one line and nothing else.
 class Store : public Ini {
  public:
-  explicit Store(bool keepDuplicateKeys) : Ini(/*a_bIsUtf8=*/false, keepDuplicateKeys, /*a_bAllowMultiLine=*/false) {
+  // Every line is an entry of its own, and a key that appears twice is kept
+  // twice, so that the first occurrence can be told from the others.
+  Store() : Ini(/*a_bIsUtf8=*/false, /*a_bMultiKey=*/true, /*a_bAllowMultiLine=*/false) {
     SetUnicode(false);
-    SetSpaces(false);  // key=value, as the Windows store writes it
-    SetQuotes(false);  // quotes stay in the file; GetIniString drops them
+    SetQuotes(false);  // quotes stay in the value; GetIniString drops them
   }
+
+  // Parses the file's bytes, which must outlive the store; false if they are
+  // not all read (SimpleIni stops at a NUL byte).
+  bool Parse(const std::string& bytes) {
+    // SimpleIni parses a copy of the bytes in place and hands out pointers into
+    // it. A marker section after the last line gives a known place in that
+    // copy, from which the place of every other name and value follows.
+    if (bytes.find(kEndMark) != std::string::npos || LoadData(bytes + "\n[" + kEndMark + "]\n") < 0) return false;
+    TNamesDepend sections;
+    GetAllSections(sections);
+    for (const auto& section : sections) {
+      if (kEndMark == section.pItem) mark_ = section.pItem;
+    }
+    bytes_ = &bytes;
+    return mark_ != nullptr;
+  }
+
+  // Where `text`, a name or value the store handed out, begins in the file;
+  // npos if it is not a piece of the file.
+  std::size_t Place(const char* text) const {
+    std::size_t markAt = bytes_->size() + 2;
+    std::size_t before = reinterpret_cast<std::uintptr_t>(mark_) - reinterpret_cast<std::uintptr_t>(text);
+    std::size_t length = std::strlen(text);
+    if (before > markAt || markAt - before + length > bytes_->size()) return std::string::npos;
+    std::size_t at = markAt - before;
+    return bytes_->compare(at, length, text) == 0 ? at : std::string::npos;
+  }
+
+  // What the Windows store goes by: the section's name in its first header,
+  // the first occurrence of the key in it, and the section's last key.
+  struct Setting {
+    const char* section = nullptr;
+    const char* key = nullptr;
+    const char* value = nullptr;
+    const char* lastKey = nullptr;
+  };
+  Setting Find(const std::string& section, const std::string& key) const {
+    Setting found;
+    SI_NoCase<char> less;
+    TNamesDepend sections;
+    GetAllSections(sections);
+    for (const auto& entry : sections) {
+      if (!less(entry.pItem, section.c_str()) && !less(section.c_str(), entry.pItem)) found.section = entry.pItem;
+    }
+    const TKeyVal* keys = GetSection(section.c_str());
+    if (!keys) return found;
+    int first = 0, last = 0;
+    for (const auto& [entry, value] : *keys) {
+      bool same = !less(entry.pItem, key.c_str()) && !less(key.c_str(), entry.pItem);
+      if (same && (!found.key || entry.nOrder < first)) {
+        found.key = entry.pItem, found.value = value, first = entry.nOrder;
+      }
+      if (!found.lastKey || entry.nOrder > last) found.lastKey = entry.pItem, last = entry.nOrder;
+    }
+    return found;
+  }
+
+ private:
+  const std::string* bytes_ = nullptr;
+  const char* mark_ = nullptr;
 };
 
-// Reads the whole file; false if it cannot be opened or read.
-bool ReadBytes(const std::string& path, std::string& bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+enum class Found { kNoFile, kFile, kUnusable };
+
+// Reads the settings file. Anything but a regular file of at most
+// kMaxFileSize bytes is unusable: a FIFO would block, a device never end.
+Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, FileInfo& info) {
   bytes.clear();
+  if (fs.PathInfo(path, &info) != 0) return errno == ENOENT ? Found::kNoFile : Found::kUnusable;
+  if (info.kind != FileKind::Regular || info.size > kMaxFileSize) return Found::kUnusable;
+  // The name may have been given to another file since it was looked at; a
+  // FIFO put there meanwhile does not block the open, and is refused.
+  const FileHandle file = fs.OpenRead(path);
+  if (file == kNoFile) return Found::kUnusable;
+  bool ok = fs.Info(file, &info) == 0 && info.kind == FileKind::Regular;
   char buffer[4096];
-  ssize_t got;
-  while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+  while (ok) {
+    const std::int64_t got = fs.Read(file, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) break;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
     bytes.append(buffer, static_cast<std::size_t>(got));
+    ok = bytes.size() <= kMaxFileSize;
   }
-  ::close(fd);
-  return got == 0;
+  fs.Close(file);
+  return ok ? Found::kFile : Found::kUnusable;
 }
 
-bool WriteBytes(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<std::size_t>(put);
+// Replaces `target` by a file holding `content`, written beside it and
+// flushed to disk before it takes the old one's place, so the old settings
+// stay whole until the new ones are. `old` describes the file being
+// replaced, whose owner and permissions the new one takes; null when there is
+// none yet. Nothing changes when any step fails.
+void ReplaceFile(FileSystem& fs, const std::string& target, const std::string& content, const FileInfo* old) {
+  try {
+    ReplacementFile replacement(fs);
+    replacement.Create(target, old, target);
+    BlockWriter out(fs, replacement.Handle(), target);
+    out.Append(content);
+    out.Flush();
+    replacement.Commit();
+  } catch (const IoError&) {
+    // A setting that cannot be saved is not saved; the old file stays.
   }
-  return true;
 }
 
-// The permissions a newly created file gets. The program is single-threaded,
-// so briefly changing the umask to read it is harmless.
-mode_t NewFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// The end of the line that holds `at`: the place of its CR or LF, or the end.
+std::size_t EndOfLine(const std::string& bytes, std::size_t at) {
+  std::size_t end = bytes.find_first_of("\r\n", at);
+  return end == std::string::npos ? bytes.size() : end;
 }
 
-// Replaces `target` with `content` through a temporary file beside it. `old`
-// describes the file being replaced, or is null when there is none yet.
-void ReplaceFile(const std::string& target, const std::string& content, const struct stat* old) {
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return;
-  bool ok = WriteBytes(fd, content);
-  ok = ok && ::fchmod(fd, old ? (old->st_mode & 07777) : NewFileMode()) == 0;
-  if (ok && old && ::fchown(fd, old->st_uid, old->st_gid) != 0) {
-    // Only an administrator may give a file away; the owner stays who writes.
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) ::unlink(temp.c_str());
+// The beginning of the line after the one that ends at `end`.
+std::size_t NextLine(const std::string& bytes, std::size_t end) {
+  if (bytes.compare(end, 2, "\r\n") == 0) return end + 2;
+  return end < bytes.size() ? end + 1 : end;
 }
 
 // The value with a pair of matching enclosing quotes removed.
@@ -95,67 +166,57 @@ std::string WithoutQuotes(std::string value) {
 }  // namespace
 
 void PutIniString(const std::string& file, const std::string& section, const std::string& key,
-                  const std::string& value) {
+                  const std::string& value, FileSystem& fs) {
   if (file.empty()) return;
 
   // A settings file reached through a symbolic link is replaced where it
   // really lives, so the link stays.
-  std::error_code error;
-  std::string target = file;
-  if (std::filesystem::is_symlink(file, error)) {
-    target = std::filesystem::canonical(file, error).string();
-    if (error) return;
-  }
-
-  struct stat old {};
-  bool exists = ::stat(target.c_str(), &old) == 0;
-  if (!exists && errno != ENOENT) return;
+  const std::string target = fs.Resolve(file);
   std::string bytes;
-  if (exists) {
-    bool readOnly = (old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0;
-    if (!S_ISREG(old.st_mode) || readOnly || !ReadBytes(target, bytes)) return;
-  }
+  FileInfo old;
+  Found found = ReadSettings(fs, target, bytes, old);
+  if (found == Found::kUnusable) return;
+  // A read-only settings file is left as the user made it.
+  if (found == Found::kFile && (old.mode & 0222) == 0) return;
 
-  // SimpleIni keeps each comment with the entry below it and drops one that
-  // has none. A marker section after the file's last line holds the comment
-  // that ends the file, so that it can be put back after saving.
-  Store ini(/*keepDuplicateKeys=*/false);
-  if (ini.LoadData(bytes + "\n[" + kEndMark + "]\n") < 0) return;
-  std::string endComment;
-  Ini::TNamesDepend sections;
-  ini.GetAllSections(sections);
-  for (const auto& entry : sections) {
-    if (kEndMark == entry.pItem && entry.pComment) endComment = std::string(entry.pComment) + "\n";
-  }
-  ini.Delete(kEndMark.c_str(), nullptr);
+  Store ini;
+  if (!ini.Parse(bytes)) return;
+  Store::Setting place = ini.Find(section, key);
 
+  // New lines end as the file's first line does; CR LF in a new file, as the
+  // Windows store writes them.
+  std::size_t firstEnd = bytes.find_first_of("\r\n");
+  const std::string eol = firstEnd != std::string::npos && bytes[firstEnd] == '\n' ? "\n" : "\r\n";
   std::string line = CutAtNull(value);
   line = line.substr(0, line.find_first_of("\r\n"));
-  if (ini.SetValue(section.c_str(), key.c_str(), line.c_str()) < 0) return;
 
-  std::string saved;
-  if (ini.Save(saved, /*a_bAddSignature=*/true) < 0) return;  // the signature only if the file had one
-  saved += endComment;
-
-  // A file written with CR LF line ends keeps them.
-  if (bytes.find("\r\n") != std::string::npos) {
-    std::string crlf;
-    for (char c : saved) {
-      if (c == '\n') crlf += '\r';
-      crlf += c;
-    }
-    saved.swap(crlf);
+  if (place.key) {
+    // The value of the key's first occurrence, up to its line end, is replaced.
+    std::size_t at = ini.Place(place.value);
+    if (at == std::string::npos) return;
+    bytes.replace(at, EndOfLine(bytes, at) - at, line);
+  } else if (place.section) {
+    // The key goes below the section's last key, or below its header.
+    std::size_t at = ini.Place(place.lastKey ? place.lastKey : place.section);
+    if (at == std::string::npos) return;
+    std::size_t end = EndOfLine(bytes, at), next = NextLine(bytes, end);
+    bytes.insert(next, (next == end ? eol : "") + key + "=" + line + eol);
+  } else {
+    // An unfinished last line is ended first; a file of nothing but the UTF-8
+    // signature (an empty file saved by Notepad) has no line to end.
+    if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r' && bytes != "\xEF\xBB\xBF") bytes += eol;
+    bytes += "[" + section + "]" + eol + key + "=" + line + eol;
   }
-  ReplaceFile(target, saved, exists ? &old : nullptr);
+  ReplaceFile(fs, target, bytes, found == Found::kFile ? &old : nullptr);
 }
 
-std::string GetIniString(const std::string& file, const std::string& section, const std::string& key) {
+std::string GetIniString(const std::string& file, const std::string& section, const std::string& key,
+                         FileSystem& fs) {
   std::string bytes;
-  if (!ReadBytes(file, bytes)) return "";
-  // A key that appears twice in a section reads as its first occurrence.
-  Store ini(/*keepDuplicateKeys=*/true);
-  if (ini.LoadData(bytes) < 0) return "";
-  const char* stored = ini.GetValue(section.c_str(), key.c_str(), nullptr);
+  FileInfo info;
+  Store ini;
+  if (ReadSettings(fs, file, bytes, info) != Found::kFile || !ini.Parse(bytes)) return "";
+  const char* stored = ini.Find(section, key).value;
   if (!stored) return "";
   return CutAtNull(WithoutQuotes(stored).substr(0, kMaxValueLength));
 }

@@ -1,83 +1,168 @@
-#include <gtest/gtest.h>
+// kestrel-convert as a user runs it: the real program, its arguments,
+// pipes, signals and limits.
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
+#include "fixtures.h"
+#include "kestrel_version.h"
 #include "test_files.h"
 
 namespace kestrel {
 namespace {
 
-using test::ReadFile;
-using test::RunProcess;
-using test::WriteFile;
+using namespace test;
+using Args = std::vector<std::string>;
 
 const std::string kProgram = KESTREL_CONVERT;
 const std::string kExample = std::string(EXAMPLES_DIR) + "/ix-show-ip-route.log";
-const std::string kConverted = std::string(EXAMPLES_DIR) + "/ix-show-ip-route.converted.log";
 
 class KestrelConvertTest : public ::testing::Test {
  protected:
-  test::ProcessResult Run(std::vector<std::string> args, const std::string& stdinPath = "/dev/null") {
+  ChildProcess Start(Args args, const std::string& stdinPath = "/dev/null", const std::string& stdoutPath = "") {
     args.insert(args.begin(), kProgram);
-    return RunProcess(args, stdinPath, {"TMPDIR=" + dir_.Path()});
+    return ChildProcess(args, stdinPath, {"TMPDIR=" + dir_.Path()}, stdoutPath);
   }
-  test::ScratchDir dir_;
+  ProcessResult Run(const Args& args, const std::string& stdinPath = "/dev/null") {
+    return Start(args, stdinPath).Wait();
+  }
+  void SetUp() override { ASSERT_EQ(::chdir(dir_.Path().c_str()), 0); }
+
+  ScratchDir dir_;
+  const std::string converted_ = ReadFile(std::string(EXAMPLES_DIR) + "/ix-show-ip-route.converted.log");
 };
 
-TEST_F(KestrelConvertTest, ConvertsTheExampleFromFileOrStandardInput) {
-  const std::string expected = ReadFile(kConverted);
-  for (const auto& [args, stdinPath] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-           {{kExample}, "/dev/null"}, {{}, kExample}, {{"-"}, kExample}, {{"-o", "-", kExample}, "/dev/null"}}) {
-    const auto result = Run(args, stdinPath);
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, expected);
-    EXPECT_EQ(result.err, "");
+// Arguments and what they give: the status, standard output, and standard
+// error (one line, or empty).
+TEST_F(KestrelConvertTest, ArgumentsTable) {
+  WriteFile("-x.log", kRoute + "\n");
+  WriteFile("a\nb.log", "");
+  struct Case {
+    Args args;
+    std::string stdinPath;
+    int status;
+    std::string out;  // "EXAMPLE" for the converted example
+    std::string err;
+  };
+  const Case cases[] = {
+      {{kExample}, "/dev/null", 0, "EXAMPLE", ""},
+      {{}, kExample, 0, "EXAMPLE", ""},
+      {{"-"}, kExample, 0, "EXAMPLE", ""},
+      {{"-o", "-", kExample}, "/dev/null", 0, "EXAMPLE", ""},
+      {{"--", "-x.log"}, "/dev/null", 0, kRouteOut + "\r\n", ""},
+      {{"--version"}, "/dev/null", 0, std::string("kestrel-convert ") + KESTREL_VERSION_TEXT + "\n", ""},
+      {{"none.log"}, "/dev/null", 1, "", "kestrel-convert: none.log: No such file or directory"},
+      {{"."}, "/dev/null", 1, "", "kestrel-convert: .: Is a directory"},
+      {{"-o", "/dev/full", kExample}, "/dev/null", 1, "", "kestrel-convert: /dev/full: No space left on device"},
+      {{"-o", "a\nb.log", kExample}, "/dev/null", 0, "", ""},
+      {{"none\n.log"}, "/dev/null", 1, "", "kestrel-convert: none\\n.log: No such file or directory"},
+      {{"-xV"}, "/dev/null", 2, "", "kestrel-convert: unknown option '-x' (try 'kestrel-convert --help')"},
+      {{"a.log", "-qz"}, "/dev/null", 2, "", "kestrel-convert: unknown option '-q' (try 'kestrel-convert --help')"},
+      {{"--bogus=1"}, "/dev/null", 2, "", "kestrel-convert: unknown option '--bogus' (try 'kestrel-convert --help')"},
+      {{"-o"}, "/dev/null", 2, "", "kestrel-convert: option '-o' needs a value (try 'kestrel-convert --help')"},
+      {{""}, "/dev/null", 2, "", "kestrel-convert: empty file name (try 'kestrel-convert --help')"},
+      {{"-o", "x", "a", "b"}, "/dev/null", 2, "",
+       "kestrel-convert: -o takes one log; use -i or --suffix for several (try 'kestrel-convert --help')"},
+      {{"-i"}, "/dev/null", 2, "", "kestrel-convert: -i and --suffix need log files (try 'kestrel-convert --help')"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    const ProcessResult result = Run(c.args, c.stdinPath);
+    EXPECT_EQ(result.exitCode, c.status);
+    EXPECT_EQ(result.out, c.out == "EXAMPLE" ? converted_ : c.out);
+    EXPECT_EQ(result.err, c.err.empty() ? "" : c.err + "\n");
   }
-  EXPECT_TRUE(dir_.Entries().empty()) << "temporary copy left behind";
+  EXPECT_EQ(ReadFile("a\nb.log"), converted_);
+  // --help names every exit status.
+  const std::string help = Run({"--help"}).out;
+  for (const char* status : {"0 ", "1 ", "2 ", "129", "130", "141", "143"})
+    EXPECT_NE(help.find(status), std::string::npos) << status;
 }
 
-TEST_F(KestrelConvertTest, WritesTheOutputFileAndConvertsInPlace) {
-  const std::string log = dir_ / "ix1.log";
-  const std::string out = dir_ / "ix1.txt";
-  WriteFile(log, ReadFile(kExample));
-  EXPECT_EQ(Run({"-o", out, log}).exitCode, 0);
-  EXPECT_EQ(ReadFile(out), ReadFile(kConverted));
-  EXPECT_EQ(Run({"--output=" + log, log}).exitCode, 0);
-  EXPECT_EQ(ReadFile(log), ReadFile(kConverted));
-  EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"ix1.log", "ix1.txt"}));
+TEST_F(KestrelConvertTest, TerminalAsInputIsRefusedWithAHint) {
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(::grantpt(terminal) | ::unlockpt(terminal), 0);
+  const ProcessResult result = Run({}, ::ptsname(terminal));
+  ::close(terminal);
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.err, "kestrel-convert: no input: name a log, or pipe one in (try 'kestrel-convert --help')\n");
 }
 
-TEST_F(KestrelConvertTest, HelpAndVersion) {
-  const auto version = Run({"--version"});
-  EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "kestrel-convert 0.20\n");
-  const auto help = Run({"--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("Usage: kestrel-convert [-o OUTPUT] [INPUT]"), std::string::npos);
+// Several logs are one table: the route head carries from each to the next,
+// whether they go to standard output, in place or beside themselves, and a
+// log that fails does not stop the others.
+TEST_F(KestrelConvertTest, SeveralLogsAreOneTable) {
+  const std::string a = kRoute + "\n", b = kNext + "\n";
+  const std::string aOut = kRouteOut + "\r\n", bOut = kNextOut + "\r\n";
+  WriteFile("a.log", a);
+  WriteFile("b.log", b);
+  EXPECT_EQ(Run({"a.log", "b.log"}).out, aOut + bOut);
+  ProcessResult result = Run({"--suffix=txt", "a.log", "none.log", "b.log"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "kestrel-convert: none.log: No such file or directory\n");
+  EXPECT_EQ(ReadFile("a.txt") + ReadFile("b.txt"), aOut + bOut);
+  EXPECT_EQ(Run({"-i", "a.log", "b.log"}).exitCode, 0);
+  EXPECT_EQ(ReadFile("a.log") + ReadFile("b.log"), aOut + bOut);
+  // The log as its own output by another route than -o is refused, as
+  // `cat` refuses it.
+  WriteFile("a.log", a);
+  result = Start({"a.log"}, "/dev/null", "a.log").Wait();
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "kestrel-convert: a.log: input file is output file\n");
+  EXPECT_EQ(ReadFile("a.log"), a);
+  EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"a.log", "a.txt", "b.log", "b.txt"}));
 }
 
-TEST_F(KestrelConvertTest, UsageErrorsExitWithTwo) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"a.log", "b.log"}, {"--bogus"}, {"-o"}, {""}}) {
-    const auto result = Run(args);
-    EXPECT_EQ(result.exitCode, 2) << args[0];
-    EXPECT_EQ(result.err.rfind("kestrel-convert: ", 0), 0u) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_EQ(result.out, "");
+// A reader that goes away ends the program as it ends `cat`; a stop signal
+// ends it whatever it waits on; a file size limit is a write error.
+TEST_F(KestrelConvertTest, PipesSignalsAndLimits) {
+  std::string big;
+  for (int i = 0; i < 100000; ++i) big += kRoute + "\n";
+  WriteFile("big.log", big);
+  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+
+  ChildProcess head = Start({"big.log"}, "/dev/null", "fifo");
+  const int reader = ::open("fifo", O_RDONLY);
+  char byte;
+  ASSERT_EQ(::read(reader, &byte, 1), 1);
+  ::close(reader);
+  ProcessResult result = head.Wait();
+  EXPECT_EQ(result.signal, SIGPIPE);
+  EXPECT_EQ(result.err, "");
+
+  struct Stop {
+    int signal;
+    int status;
+    Args args;  // blocked writing to a pipe nobody reads, opening one, waiting for its writer
+  };
+  for (const Stop& stop : {Stop{SIGINT, 130, {"big.log"}}, Stop{SIGTERM, 143, {"-o", "fifo", "big.log"}},
+                           Stop{SIGHUP, 129, {"fifo"}}}) {
+    const bool toStdout = stop.signal == SIGINT;
+    ChildProcess child = Start(stop.args, "/dev/null", toStdout ? "fifo" : "");
+    const int silent = toStdout ? ::open("fifo", O_RDONLY) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    child.Signal(stop.signal);
+    result = child.Wait();
+    if (silent >= 0) ::close(silent);
+    EXPECT_EQ(result.exitCode, stop.status) << result.err;
+    EXPECT_EQ(ReadFile("big.log"), big);
+    EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"big.log", "fifo"}));
   }
-}
 
-TEST_F(KestrelConvertTest, FileErrorsExitWithOneNamingTheFile) {
-  const std::string missing = dir_ / "ix1.log";
-  auto result = Run({missing});
+  result = ChildProcess({"/bin/sh", "-c", "ulimit -f 8 && exec \"$0\" -o out.txt big.log", kProgram}).Wait();
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "kestrel-convert: " + missing + ": No such file or directory\n");
-
-  result = Run({"-o", "/dev/full", kExample});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "kestrel-convert: /dev/full: No space left on device\n");
-  EXPECT_TRUE(dir_.Entries().empty()) << "temporary copy left behind";
+  EXPECT_EQ(result.err, "kestrel-convert: out.txt: File too large\n");
 }
 
 }  // namespace

@@ -65,6 +65,13 @@ const RewriteCase kCases[] = {
     {"HeadWithoutBracketGivesSwapOnly",
      {"S       10.0.0.0/8 via 10.0.0.1, Giga0, t", std::string(18, ' ') + "via 10.0.0.2, Giga1, t"},
      {"S       10.0.0.0/8 via 10.0.0.1, t, Giga0", std::string(18, ' ') + "via 10.0.0.2, t, Giga1"}},
+    {"FirstBracketOfTheHeadIsCopied",
+     {"O [1/0] [2/0] via 1.1.1.1, Giga0, t", "              via 2.2.2.2, Giga1, t"},
+     {"O [1/0] [2/0] via 1.1.1.1, t, Giga0", "  [1/0] [2/0] via 2.2.2.2, t, Giga1"}},
+    {"HeadNotBlankInItsFirstColumnStartsANewRoute",
+     {kA, "X" + kB.substr(1)},
+     {"O       10.1.0.0/16 [110/2] via 192.168.0.1, 0:01:02, GigaEthernet0.0",
+      "X" + std::string(27, ' ') + "via 192.168.0.2, 0:01:02, GigaEthernet1.0"}},
     {"BracketBeyondTheViaColumnGivesSwapOnly",
      {"X via 1.1.1.1 [1/0], Giga0, t", "  via 2.2.2.2, Giga1, t"},
      {"X via 1.1.1.1 [1/0], t, Giga0", "  via 2.2.2.2, t, Giga1"}},
@@ -75,14 +82,15 @@ const RewriteCase kCases[] = {
 
 class RewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
-TEST_P(RewriteTest, RewritesEachLine) {
+TEST_P(RewriteTest, RewritesEachLineIntoACopyAndInPlace) {
   const RewriteCase& c = GetParam();
   ASSERT_EQ(c.in.size(), c.out.size());
-  LineRewriter rewriter;
+  LineRewriter copying, inPlace;
   for (std::size_t i = 0; i < c.in.size(); ++i) {
-    const std::string got = rewriter.ConvertLine(c.in[i]);
-    EXPECT_EQ(got, c.out[i]) << "line " << i;
-    EXPECT_EQ(got.size(), c.in[i].size()) << "line " << i;
+    EXPECT_EQ(copying.ConvertLine(c.in[i]), c.out[i]) << "line " << i;
+    std::string line = c.in[i];
+    inPlace.ConvertLine(line, line.data());
+    EXPECT_EQ(line, c.out[i]) << "line " << i << " in place";
   }
 }
 

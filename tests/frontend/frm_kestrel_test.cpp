@@ -268,9 +268,9 @@ class FrmKestrelTest : public QObject {
     frmKestrel& w = Open();
     kestrel::test::FaultyFileSystem fs;
     const int error = reason == "Input/output error" ? EIO : reason == "Permission denied" ? EACCES : ENOSPC;
-    if (operation == "write") fs.FailWrite(failing.toStdString(), error, 100);
-    if (operation == "read") fs.FailRead(failing.toStdString(), error);
-    if (operation == "open") fs.FailOpen(failing.toStdString(), error);
+    using Fs = kestrel::test::FaultyFileSystem;
+    fs.Fail(operation == "write" ? Fs::kWrite : operation == "read" ? Fs::kRead : Fs::kOpen, failing.toStdString(),
+            error, 100);
     w.SetFileSystem(fs);
     w.Text1->setText(Q(Path("ix1.log")));
     w.Check1->setChecked(inPlace);

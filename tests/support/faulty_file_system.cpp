@@ -4,49 +4,37 @@
 
 namespace kestrel::test {
 
-int FaultyFileSystem::Open(const std::string& path, int flags, mode_t mode) {
-  if (Has(path, openPart_)) {
-    errno = openError_;
-    return -1;
-  }
-  const int fd = FileSystem::Open(path, flags, mode);
-  if (fd >= 0) paths_[fd] = path;
-  return fd;
+bool FaultyFileSystem::Hits(Operation operation, const std::string& path) {
+  const Fault& fault = faults_[operation];
+  if (fault.part.empty() || path.find(fault.part) == std::string::npos) return false;
+  errno = fault.error;
+  return true;
 }
 
-ssize_t FaultyFileSystem::Read(int fd, void* buffer, size_t size) {
-  if (onRead_ && Matches(paths_[fd], onReadPart_)) onRead_();
-  if (Has(paths_[fd], readPart_)) {
-    errno = readError_;
-    return -1;
-  }
-  return FileSystem::Read(fd, buffer, size);
+std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
+  Run(onRead_, paths_[file]);
+  return Hits(kRead, paths_[file]) ? -1 : FileSystem::Read(file, buffer, size);
 }
 
-ssize_t FaultyFileSystem::Write(int fd, const void* buffer, size_t size) {
-  if (onWrite_ && Matches(paths_[fd], onWritePart_)) onWrite_();
-  if (Has(paths_[fd], writePart_)) {
+std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
+  const std::string& path = paths_[file];
+  Run(onWrite_, path);
+  if (!faults_[kWrite].part.empty() && path.find(faults_[kWrite].part) != std::string::npos) {
     if (writeAllowed_ == 0) {
-      errno = writeError_;
+      errno = faults_[kWrite].error;
       return -1;
     }
     if (size > writeAllowed_) size = writeAllowed_;
     writeAllowed_ -= size;
   }
-  return FileSystem::Write(fd, buffer, size);
+  return FileSystem::Write(file, buffer, size);
 }
 
-int FaultyFileSystem::Close(int fd) {
-  paths_.erase(fd);
-  return FileSystem::Close(fd);
-}
-
-int FaultyFileSystem::Unlink(const std::string& path) {
-  if (Has(path, unlinkPart_)) {
-    errno = unlinkError_;
-    return -1;
-  }
-  return FileSystem::Unlink(path);
+int FaultyFileSystem::Close(FileHandle file) {
+  const std::string path = paths_[file];
+  paths_.erase(file);
+  const int result = FileSystem::Close(file);
+  return Hits(kClose, path) ? -1 : result;
 }
 
 }  // namespace kestrel::test

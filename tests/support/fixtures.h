@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// Route lines and logs the tests share.
+namespace kestrel::test {
+
+// A multipath route of two lines, as the router prints it and as converted.
+inline const std::string kRoute = "O       10.1.0.0/16 [110/2] via 192.168.0.1, GigaEthernet0.0, 0:01:02";
+inline const std::string kRouteOut = "O       10.1.0.0/16 [110/2] via 192.168.0.1, 0:01:02, GigaEthernet0.0";
+inline const std::string kNext = std::string(28, ' ') + "via 192.168.0.2, GigaEthernet1.0, 0:01:02";
+inline const std::string kNextOut = std::string(20, ' ') + "[110/2] via 192.168.0.2, 0:01:02, GigaEthernet1.0";
+
+// A log of `count` numbered lines, each ended with `end`.
+inline std::string NumberedLog(int count, const std::string& end = "\n") {
+  std::string log;
+  for (int i = 0; i < count; ++i) log += "line " + std::to_string(i) + end;
+  return log;
+}
+
+}  // namespace kestrel::test
