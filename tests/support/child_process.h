@@ -7,6 +7,10 @@
 
 namespace kestrel::test {
 
+// Signal numbers of POSIX systems, named here also where the C runtime does
+// not name them (Windows, whose tests of signals skip).
+inline constexpr int kSigHup = 1, kSigPipe = 13;
+
 struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not exit normally
   int signal = 0;     // the signal that ended it, if one did (never on Windows)

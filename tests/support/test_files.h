@@ -6,6 +6,14 @@
 
 namespace kestrel::test {
 
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
+// How the programs end a line of a message (text mode on Windows).
+inline const std::string kTextEnd = kWindows ? "\r\n" : "\n";
+
 // A directory of its own under the system's temporary directory, removed with
 // everything in it when the object goes.
 class ScratchDir {
@@ -34,6 +42,23 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // Whether the name is taken, by a file, a folder or a link (even a dangling one).
 bool FileExists(const std::string& path);
+
+// What only POSIX systems have; on Windows each fails, and the tests that
+// need one skip there. A named pipe, an extended attribute, and a
+// pseudo-terminal open for as long as the object lives.
+bool MakeFifo(const std::string& path);
+bool SetAttribute(const std::string& path, const std::string& name, const std::string& value);
+std::string Attribute(const std::string& path, const std::string& name);
+class Terminal {
+ public:
+  Terminal();
+  ~Terminal();
+  const std::string& Path() const { return path_; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
 
 // The lines joined with the given line end after each.
 std::string Lines(const std::vector<std::string>& lines, const std::string& end = "\r\n");
