@@ -38,7 +38,8 @@ struct FileInfo {
   std::uint64_t size = 0;
   std::uint64_t links = 1;
   FileIdentity identity;
-  // Permissions, owner and group (POSIX; zero on Windows).
+  // Permissions, owner and group. On Windows the permissions are 0666, or
+  // 0444 for a read-only file, as the C runtime shows them; owner and group 0.
   std::uint32_t mode = 0;
   std::uint32_t owner = 0;
   std::uint32_t group = 0;

@@ -319,6 +319,10 @@ int FileSystem::Info(FileHandle file, FileInfo* info) {
     return 0;
   }
   info->kind = (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Directory : FileKind::Regular;
+  // The permissions the C runtime shows: the read-only attribute takes the
+  // write bits away.
+  info->mode = (about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+  if (info->kind == FileKind::Directory) info->mode |= 0111;
   info->size = Join(about.nFileSizeHigh, about.nFileSizeLow);
   info->links = about.nNumberOfLinks;
   info->identity = {about.dwVolumeSerialNumber, Join(about.nFileIndexHigh, about.nFileIndexLow), true};

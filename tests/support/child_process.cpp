@@ -45,7 +45,9 @@ std::wstring Quoted(const std::wstring& arg) {
 class Redirect {
  public:
   Redirect(int fd, const std::string& path, int flags) : fd_(fd), saved_(::_dup(fd)) {
-    const int file = ::_wopen(path == "/dev/null" ? L"NUL" : Wide(path).c_str(), flags | _O_BINARY, 0600);
+    // In text mode, as a program started from a console finds them: the C
+    // runtime hands the mode of its files down to the child.
+    const int file = ::_wopen(path == "/dev/null" ? L"NUL" : Wide(path).c_str(), flags | _O_TEXT, 0600);
     if (file < 0) throw std::runtime_error("cannot open " + path);
     ::_dup2(file, fd);
     ::_close(file);
