@@ -45,6 +45,8 @@ class KestrelConvertTest : public ::testing::Test {
 // error (one line, or empty).
 TEST_F(KestrelConvertTest, ArgumentsTable) {
   WriteFile("-x.log", kRoute + "\n");
+  const std::string unicode = "\u8868\ud55c.log";  // in no single code page
+  WriteFile(unicode, kRoute + "\n");
   if (!kWindows) WriteFile("a\nb.log", "");
   struct Case {
     Args args;
@@ -59,6 +61,7 @@ TEST_F(KestrelConvertTest, ArgumentsTable) {
       {{"-"}, kExample, 0, "EXAMPLE", ""},
       {{"-o", "-", kExample}, "/dev/null", 0, "EXAMPLE", ""},
       {{"--", "-x.log"}, "/dev/null", 0, kRouteOut + "\r\n", ""},
+      {{unicode}, "/dev/null", 0, kRouteOut + "\r\n", ""},
       {{"--version"}, "/dev/null", 0, std::string("kestrel-convert ") + KESTREL_VERSION_TEXT + kTextEnd, ""},
       {{"none.log"}, "/dev/null", 1, "", "kestrel-convert: none.log: No such file or directory"},
       {{"."}, "/dev/null", 1, "", "kestrel-convert: .: Is a directory"},
