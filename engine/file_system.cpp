@@ -35,6 +35,16 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string ShortenedName(const std::string& name, std::size_t bytes) {
+  if (name.size() <= bytes) return name;
+  std::size_t end = bytes;
+#ifdef _WIN32
+  // Back to the first byte of a character (no UTF-8 continuation byte).
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+#endif
+  return name.substr(0, end);
+}
+
 std::string ErrorText(int error) {
   if (error == kErrorReservedName) return "a device name, not a file";
   if (error == kErrorInUse) return "in use by another program";

@@ -98,6 +98,9 @@ class FileSystem {
 std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirectoryOf(const std::string& path);
 std::string BaseName(const std::string& path);
+// The file name cut to at most `bytes`; on Windows, whose names are UTF-8
+// here, never inside a character.
+std::string ShortenedName(const std::string& name, std::size_t bytes);
 
 // The text for an errno value or one of the reasons above.
 std::string ErrorText(int error);

@@ -139,6 +139,19 @@ bool IsDeviceName(const std::wstring& path) {
   return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 
+// The path made absolute (ReplaceFileW under Wine fails on a relative one).
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length >= full.size()) {
+    full.resize(length);
+    length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  return full;
+}
+
 // The path in UTF-16 for the system; false, with errno set, for a path that
 // is not UTF-8 or that names a device.
 bool SystemPath(const std::string& path, std::wstring* wide) {
@@ -149,6 +162,12 @@ bool SystemPath(const std::string& path, std::wstring* wide) {
   if (IsDeviceName(*wide)) {
     errno = kErrorReservedName;
     return false;
+  }
+  // A path beyond the usual limit of 260 characters goes in the "\\?\" form,
+  // which takes 32,767 (folders are limited to 248).
+  if (wide->size() >= 248 && wide->compare(0, 4, L"\\\\?\\") != 0 && wide->compare(0, 4, L"\\\\.\\") != 0) {
+    const std::wstring full = FullPath(*wide);
+    *wide = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
   }
   return true;
 }
@@ -183,19 +202,6 @@ bool IsLink(HANDLE handle) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) return false;
   return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
-}
-
-// The path made absolute (ReplaceFileW under Wine fails on a relative one).
-std::wstring FullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (length >= full.size()) {
-    full.resize(length);
-    length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  }
-  if (length == 0 || length >= full.size()) return path;
-  full.resize(length);
-  return full;
 }
 
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }

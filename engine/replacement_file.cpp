@@ -33,10 +33,8 @@ void ReplacementFile::Create(const std::string& target, const FileInfo* original
   userName_ = userName;
   const std::string dir = DirectoryOf(target);
   const std::string prefix = ".kestrel-" + std::to_string(platform::ProcessId()) + "-";
-  std::string name = BaseName(target);
   // Room for the dot, the prefix, a number of up to four digits and ".tmp".
-  const std::size_t room = kMaxNameLength - (1 + prefix.size() + 4 + 4);
-  if (name.size() > room) name.resize(room);
+  const std::string name = ShortenedName(BaseName(target), kMaxNameLength - (1 + prefix.size() + 4 + 4));
   try {
     file_ = CreateNumbered(
         fs_, [&](std::uint32_t n) { return JoinPath(dir, "." + name + prefix + std::to_string(n) + ".tmp"); }, 0,
