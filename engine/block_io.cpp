@@ -140,7 +140,11 @@ bool BlockReader::NextLineAcrossBlocks(Line& line) {
 }
 
 BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted)
-    : fs_(fs), file_(file), name_(std::move(name)), onInterrupted_(std::move(onInterrupted)), buffer_(new char[kBlockSize]) {}
+    : fs_(fs),
+      file_(file),
+      name_(std::move(name)),
+      onInterrupted_(std::move(onInterrupted)),
+      buffer_(new char[kBlockSize]) {}
 
 void BlockWriter::AppendLarge(std::string_view bytes) {
   Flush();
