@@ -164,7 +164,8 @@ void BlockWriter::Flush() {
 
 void BlockWriter::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
-    const std::int64_t n = fs_.Write(file_, data, size);
+    // Block by block: one huge write makes the system stall on it.
+    const std::int64_t n = fs_.Write(file_, data, std::min(size, kBlockSize));
     if (n < 0 && errno != EINTR) throw IoError(name_, errno);
     if (n == 0) throw IoError(name_, ENOSPC);
     if (n > 0) {
