@@ -72,6 +72,8 @@ class ConversionRun {
   using ProgressHook = std::function<void(const Progress&)>;
 
   explicit ConversionRun(LineRewriter& rewriter, FileSystem& fs = FileSystem::System());
+  ConversionRun(const ConversionRun&) = delete;
+  ConversionRun& operator=(const ConversionRun&) = delete;
 
   RunResult Execute(const RunRequest& request, const ProgressHook& hook = {});
   RunResult ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook = {});
@@ -101,6 +103,11 @@ class ConversionRun {
 
   LineRewriter& rewriter_;
   FileSystem& fs_;
+  // While reading a long line or waiting for a pipe, the caller still gets
+  // its moments to pump events; a write or open a signal cut short checks
+  // for a stop.
+  const WaitHook heartbeat_;
+  const WaitHook interrupted_;
   const ProgressHook* hook_ = nullptr;
   const volatile std::sig_atomic_t* interrupt_ = nullptr;
   BlockReader* input_ = nullptr;  // the running pass's input
