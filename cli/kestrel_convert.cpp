@@ -113,9 +113,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
   opterr = 0;
   enum { kSuffix = 256 };
   static const option kOptions[] = {
-      {"output", required_argument, nullptr, 'o'}, {"in-place", no_argument, nullptr, 'i'},
+      {"output", required_argument, nullptr, 'o'},     {"in-place", no_argument, nullptr, 'i'},
       {"suffix", required_argument, nullptr, kSuffix}, {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},     {nullptr, 0, nullptr, 0},
+      {"version", no_argument, nullptr, 'V'},          {nullptr, 0, nullptr, 0},
   };
   bool outputGiven = false;
   int option;
@@ -125,32 +125,23 @@ int ParseArguments(int argc, char** argv, Options& options) {
         options.output = optarg;
         outputGiven = true;
         break;
-      case 'i':
-        options.inPlace = true;
-        break;
+      case 'i': options.inPlace = true; break;
       case kSuffix:
         options.suffix = optarg;
         options.hasSuffix = true;
         break;
-      case 'h':
-        PrintHelp();
-        return 0;
-      case 'V':
-        std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT);
-        return 0;
-      case ':':
-        return UsageError("option '" + PrintableName(OptionName(argv)) + "' needs a value");
-      default:
-        return UsageError("unknown option '" + PrintableName(OptionName(argv)) + "'");
+      case 'h': PrintHelp(); return 0;
+      case 'V': std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT); return 0;
+      case ':': return UsageError("option '" + PrintableName(OptionName(argv)) + "' needs a value");
+      default: return UsageError("unknown option '" + PrintableName(OptionName(argv)) + "'");
     }
   }
   options.logs.assign(argv + optind, argv + argc);
   const bool perLog = options.inPlace || options.hasSuffix;
   if (options.inPlace && options.hasSuffix) return UsageError("-i and --suffix exclude each other");
-  if (outputGiven && perLog) return UsageError("-o and " + std::string(options.inPlace ? "-i" : "--suffix") +
-                                               " exclude each other");
-  if (outputGiven && options.logs.size() > 1)
-    return UsageError("-o takes one log; use -i or --suffix for several");
+  if (outputGiven && perLog)
+    return UsageError("-o and " + std::string(options.inPlace ? "-i" : "--suffix") + " exclude each other");
+  if (outputGiven && options.logs.size() > 1) return UsageError("-o takes one log; use -i or --suffix for several");
   if (outputGiven && options.output.empty()) return UsageError("empty file name");
   for (const std::string& log : options.logs) {
     if (log.empty()) return UsageError("empty file name");

@@ -140,7 +140,11 @@ bool BlockReader::NextLineAcrossBlocks(Line& line) {
 }
 
 BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted)
-    : fs_(fs), file_(file), name_(std::move(name)), onInterrupted_(std::move(onInterrupted)), buffer_(new char[kBlockSize]) {}
+    : fs_(fs),
+      file_(file),
+      name_(std::move(name)),
+      onInterrupted_(std::move(onInterrupted)),
+      buffer_(new char[kBlockSize]) {}
 
 void BlockWriter::AppendLarge(std::string_view bytes) {
   Flush();
@@ -160,7 +164,8 @@ void BlockWriter::Flush() {
 
 void BlockWriter::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
-    const std::int64_t n = fs_.Write(file_, data, size);
+    // Block by block: one huge write makes the system stall on it.
+    const std::int64_t n = fs_.Write(file_, data, std::min(size, kBlockSize));
     if (n < 0 && errno != EINTR) throw IoError(name_, errno);
     if (n == 0) throw IoError(name_, ENOSPC);
     if (n > 0) {

@@ -58,7 +58,11 @@ std::string TempFileName(std::uint32_t number) {
   return name;
 }
 
-ConversionRun::ConversionRun(LineRewriter& rewriter, FileSystem& fs) : rewriter_(rewriter), fs_(fs) {}
+ConversionRun::ConversionRun(LineRewriter& rewriter, FileSystem& fs)
+    : rewriter_(rewriter),
+      fs_(fs),
+      heartbeat_([this] { Report(false, true); }),
+      interrupted_([this] { CheckInterrupt(); }) {}
 
 void ConversionRun::CheckInterrupt() const {
   if (interrupt_ && *interrupt_) throw Interrupted{};
@@ -160,11 +164,9 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
 RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook) {
   return Run(request, hook, [&](Input& input, RunOutput& output, RunResult&) {
     progress_.pass = 2;
-    const WaitHook heartbeat = [this] { Report(false, true); };
-    const WaitHook interrupted = [this] { CheckInterrupt(); };
-    output.Open(request.outputPath, request.outputFile, input.info, input.name, interrupted);
-    BlockReader in(fs_, input.handle, input.name, heartbeat, ReaderOptions(request, true, input.namedPipe));
-    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted);
+    output.Open(request.outputPath, request.outputFile, input.info, input.name, interrupted_);
+    BlockReader in(fs_, input.handle, input.name, heartbeat_, ReaderOptions(request, true, input.namedPipe));
+    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_);
     RewriteLines(in, out);
     out.Flush();
   });
@@ -173,8 +175,6 @@ RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const Prog
 RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& hook) {
   FileHandle temp = kNoFile;
   RunResult result = Run(request, hook, [&](Input& input, RunOutput& output, RunResult& result) {
-    const WaitHook heartbeat = [this] { Report(false, true); };
-    const WaitHook interrupted = [this] { CheckInterrupt(); };
     temp = CreateNumbered(
         fs_, [&](std::uint32_t n) { return JoinPath(request.tempDir, TempFileName(n)); }, request.tempNumber,
         result.tempPath);
@@ -182,8 +182,8 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 1: the log into the temporary copy with normalised line ends.
     progress_.pass = 1;
     {
-      BlockReader in(fs_, input.handle, input.name, heartbeat, ReaderOptions(request, true, input.namedPipe));
-      BlockWriter out(fs_, temp, result.tempPath, interrupted);
+      BlockReader in(fs_, input.handle, input.name, heartbeat_, ReaderOptions(request, true, input.namedPipe));
+      BlockWriter out(fs_, temp, result.tempPath, interrupted_);
       ForEachLine(in, progress_.total, [&](const Line& line) {
         out.Append({line.data, line.size});
         if (!in.LastLineUnended()) out.AppendLineEnd();
@@ -196,9 +196,9 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     progress_.pass = 2;
     if (fs_.Rewind(temp) != 0) throw IoError(result.tempPath, errno);
-    output.Open(request.outputPath, request.outputFile, input.info, input.name, interrupted);
-    BlockReader in(fs_, temp, result.tempPath, heartbeat, ReaderOptions(request, false, false));
-    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted);
+    output.Open(request.outputPath, request.outputFile, input.info, input.name, interrupted_);
+    BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false));
+    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_);
     RewriteLines(in, out);
     out.Flush();
   });
@@ -208,8 +208,8 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
       result.status != RunStatus::Failed) {
     const int error = errno;
     result.error = result.status == RunStatus::Finished
-                       ? PrintableName(logName_) + " converted; the temporary copy " +
-                             PrintableName(result.tempPath) + " could not be deleted: " + ErrorText(error)
+                       ? PrintableName(logName_) + " converted; the temporary copy " + PrintableName(result.tempPath) +
+                             " could not be deleted: " + ErrorText(error)
                        : IoError(result.tempPath, error).what();
     result.errorNumber = error;
     result.status = RunStatus::Failed;

@@ -13,12 +13,12 @@ namespace kestrel {
 
 // Where a run stands, as shown on the Convert button while it runs.
 struct Progress {
-  int pass = 1;             // 1: copying the log, 2: rewriting its lines
-  std::uint64_t done = 0;   // lines rewritten so far (0 in pass 1)
-  std::uint64_t total = 0;  // lines counted so far (pass 1), all lines (pass 2); 0 in a single pass
-  bool blockEnd = false;    // true at the end of each block of 100 lines, the moment to pump events
-  bool heartbeat = false;   // nothing new to show, but a moment to pump events: the
-                            // run is reading a long line or waiting for a pipe
+  int pass = 1;                  // 1: copying the log, 2: rewriting its lines
+  std::uint64_t done = 0;        // lines rewritten so far (0 in pass 1)
+  std::uint64_t total = 0;       // lines counted so far (pass 1), all lines (pass 2); 0 in a single pass
+  bool blockEnd = false;         // true at the end of each block of 100 lines, the moment to pump events
+  bool heartbeat = false;        // nothing new to show, but a moment to pump events: the
+                                 // run is reading a long line or waiting for a pipe
   std::uint64_t bytesRead = 0;   // of the log, in a single pass
   std::uint64_t bytesTotal = 0;  // the log's size, when it is a file of known size
 
@@ -27,12 +27,12 @@ struct Progress {
 };
 
 struct RunRequest {
-  std::string inputPath;           // the log to convert, unless inputFile is given
-  FileHandle inputFile = kNoFile;  // an already open input (standard input); left open
-  std::string outputPath;          // the converted log, unless outputFile is given
-  FileHandle outputFile = kNoFile; // an already open output (standard output); left open
-  std::string tempDir;             // directory of the temporary copy; "" for the current directory
-  std::uint32_t tempNumber = 0;    // first number tried in the temporary copy's name
+  std::string inputPath;                         // the log to convert, unless inputFile is given
+  FileHandle inputFile = kNoFile;                // an already open input (standard input); left open
+  std::string outputPath;                        // the converted log, unless outputFile is given
+  FileHandle outputFile = kNoFile;               // an already open output (standard output); left open
+  std::string tempDir;                           // directory of the temporary copy; "" for the current directory
+  std::uint32_t tempNumber = 0;                  // first number tried in the temporary copy's name
   std::uint64_t maxLineLength = kMaxLineLength;  // longest line accepted, CRs not counted
 };
 
@@ -72,6 +72,8 @@ class ConversionRun {
   using ProgressHook = std::function<void(const Progress&)>;
 
   explicit ConversionRun(LineRewriter& rewriter, FileSystem& fs = FileSystem::System());
+  ConversionRun(const ConversionRun&) = delete;
+  ConversionRun& operator=(const ConversionRun&) = delete;
 
   RunResult Execute(const RunRequest& request, const ProgressHook& hook = {});
   RunResult ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook = {});
@@ -101,6 +103,11 @@ class ConversionRun {
 
   LineRewriter& rewriter_;
   FileSystem& fs_;
+  // While reading a long line or waiting for a pipe, the caller still gets
+  // its moments to pump events; a write or open a signal cut short checks
+  // for a stop.
+  const WaitHook heartbeat_;
+  const WaitHook interrupted_;
   const ProgressHook* hook_ = nullptr;
   const volatile std::sig_atomic_t* interrupt_ = nullptr;
   BlockReader* input_ = nullptr;  // the running pass's input

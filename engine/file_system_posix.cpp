@@ -98,21 +98,21 @@ int FileSystem::Flush(FileHandle file) { return ::fsync(Fd(file)); }
 int FileSystem::Close(FileHandle file) { return ::close(Fd(file)); }
 
 int FileSystem::Info(FileHandle file, FileInfo* info) {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(Fd(file), &st) != 0) return -1;
   Describe(st, info);
   return 0;
 }
 
 int FileSystem::PathInfo(const std::string& path, FileInfo* info) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return -1;
   Describe(st, info);
   return 0;
 }
 
 int FileSystem::CopyOwnership(FileHandle file, const FileInfo& original, const std::string& originalPath) {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(Fd(file), &st) != 0) return -1;
   // Owner and group first: changing them clears the set-id bits, which the
   // mode then restores.

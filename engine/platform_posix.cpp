@@ -22,7 +22,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // the run sees the flag. SA_RESETHAND: the same signal again ends the program.
 void CatchStopSignals() {
   caughtSignal = 0;
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = CatchSignal;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);

@@ -14,8 +14,8 @@ constexpr std::size_t kMaxNameLength = 255;
 
 }  // namespace
 
-FileHandle CreateNumbered(FileSystem& fs, const std::function<std::string(std::uint32_t)>& nameFor,
-                          std::uint32_t first, std::string& chosen) {
+FileHandle CreateNumbered(FileSystem& fs, const std::function<std::string(std::uint32_t)>& nameFor, std::uint32_t first,
+                          std::string& chosen) {
   for (std::uint32_t n = 0; n < kAttempts; ++n) {
     const std::string candidate = nameFor(first + n);
     const FileHandle file = fs.CreateExclusive(candidate);

@@ -12,8 +12,8 @@ namespace kestrel {
 // numbers first, first + 1, ...: a name in use (left behind by a crash, say)
 // is skipped. `chosen` receives the name taken. Throws IoError naming
 // `nameFor(first)` when no name is free or the file cannot be created.
-FileHandle CreateNumbered(FileSystem& fs, const std::function<std::string(std::uint32_t)>& nameFor,
-                          std::uint32_t first, std::string& chosen);
+FileHandle CreateNumbered(FileSystem& fs, const std::function<std::string(std::uint32_t)>& nameFor, std::uint32_t first,
+                          std::string& chosen);
 
 // A file written beside another and put in its place in one step once it is
 // complete, so that whoever reads the file sees the old content or the new,

@@ -33,7 +33,9 @@ class RunOutput {
   void Open(const std::string& path, FileHandle handed, const FileInfo& input, const std::string& inputName,
             const std::function<void()>& onInterrupted);
 
-  FileHandle Handle() const { return replacement_.Active() ? replacement_.Handle() : handed_ != kNoFile ? handed_ : file_; }
+  FileHandle Handle() const {
+    return replacement_.Active() ? replacement_.Handle() : handed_ != kNoFile ? handed_ : file_;
+  }
   const std::string& Name() const { return name_; }
   bool InPlace() const { return replacement_.Active(); }
 

@@ -23,7 +23,10 @@ using Ini = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 constexpr std::uint64_t kMaxFileSize = 1 << 20;
 
 // A section name no settings file holds; see Store::Parse.
-const std::string kEndMark = "\x01" "end of file" "\x01";
+const std::string kEndMark =
+    "\x01"
+    "end of file"
+    "\x01";
 
 // The settings file as SimpleIni reads it, with the place in the file of what
 // it finds, so that a write can change that one line and nothing else.
@@ -165,8 +168,8 @@ std::string WithoutQuotes(std::string value) {
 
 }  // namespace
 
-void PutIniString(const std::string& file, const std::string& section, const std::string& key,
-                  const std::string& value, FileSystem& fs) {
+void PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
+                  FileSystem& fs) {
   if (file.empty()) return;
 
   // A settings file reached through a symbolic link is replaced where it
@@ -210,8 +213,7 @@ void PutIniString(const std::string& file, const std::string& section, const std
   ReplaceFile(fs, target, bytes, found == Found::kFile ? &old : nullptr);
 }
 
-std::string GetIniString(const std::string& file, const std::string& section, const std::string& key,
-                         FileSystem& fs) {
+std::string GetIniString(const std::string& file, const std::string& section, const std::string& key, FileSystem& fs) {
   std::string bytes;
   FileInfo info;
   Store ini;
