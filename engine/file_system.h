@@ -24,13 +24,16 @@ struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
   bool known = false;
+  bool volumeKnown = true;  // false when only the index is known (Wine, for some files)
 };
 
 // Whether two open files may be one and the same. An identity that could not
 // be established counts as the same file, so that the caller takes the safe
 // way (writing beside the file and replacing it) rather than truncating it.
+// Files with different indexes differ, whatever their volumes.
 inline bool MaybeSameFile(const FileIdentity& a, const FileIdentity& b) {
-  return !a.known || !b.known || (a.volume == b.volume && a.index == b.index);
+  return !a.known || !b.known ||
+         (a.index == b.index && (a.volume == b.volume || !a.volumeKnown || !b.volumeKnown));
 }
 
 struct FileInfo {

@@ -206,6 +206,16 @@ bool IsLink(HANDLE handle) {
 
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
 
+void Describe(DWORD attributes, std::uint64_t size, DWORD links, FileInfo* info) {
+  info->kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Directory : FileKind::Regular;
+  // The permissions the C runtime shows: the read-only attribute takes the
+  // write bits away.
+  info->mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+  if (info->kind == FileKind::Directory) info->mode |= 0111;
+  info->size = size;
+  info->links = links;
+}
+
 }  // namespace
 
 FileHandle FileSystem::OpenRead(const std::string& path) {
@@ -316,22 +326,29 @@ int FileSystem::Info(FileHandle file, FileInfo* info) {
   if (type == FILE_TYPE_PIPE) info->kind = FileKind::Pipe;
   if (type != FILE_TYPE_DISK) return 0;
   BY_HANDLE_FILE_INFORMATION about{};
-  if (!::GetFileInformationByHandle(H(file), &about)) {
-    // A file system that cannot say: a file of unknown identity.
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(H(file), &size)) return Fail();
-    info->kind = FileKind::Regular;
-    info->size = static_cast<std::uint64_t>(size.QuadPart);
+  if (::GetFileInformationByHandle(H(file), &about)) {
+    Describe(about.dwFileAttributes, Join(about.nFileSizeHigh, about.nFileSizeLow), about.nNumberOfLinks, info);
+    info->identity = {about.dwVolumeSerialNumber, Join(about.nFileIndexHigh, about.nFileIndexLow), true};
     return 0;
   }
-  info->kind = (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Directory : FileKind::Regular;
-  // The permissions the C runtime shows: the read-only attribute takes the
-  // write bits away.
-  info->mode = (about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-  if (info->kind == FileKind::Directory) info->mode |= 0111;
-  info->size = Join(about.nFileSizeHigh, about.nFileSizeLow);
-  info->links = about.nNumberOfLinks;
-  info->identity = {about.dwVolumeSerialNumber, Join(about.nFileIndexHigh, about.nFileIndexLow), true};
+  // Wine describes a file it was handed by a Unix parent (a redirected
+  // standard output) only piece by piece.
+  FILE_BASIC_INFO basic{};
+  FILE_STANDARD_INFO standard{};
+  if (!::GetFileInformationByHandleEx(H(file), FileBasicInfo, &basic, sizeof basic) ||
+      !::GetFileInformationByHandleEx(H(file), FileStandardInfo, &standard, sizeof standard))
+    return Fail();
+  Describe(basic.FileAttributes, static_cast<std::uint64_t>(standard.EndOfFile.QuadPart), standard.NumberOfLinks, info);
+  // The same numbers as above: the low half of the serial number and of the
+  // file's id. Without them the identity stays unknown; Wine gives the
+  // serial number 0, the volume unknown.
+  FILE_ID_INFO id{};
+  if (::GetFileInformationByHandleEx(H(file), FileIdInfo, &id, sizeof id)) {
+    std::uint64_t index = 0;
+    std::memcpy(&index, id.FileId.Identifier, sizeof index);
+    const std::uint64_t volume = id.VolumeSerialNumber & 0xFFFFFFFFu;
+    info->identity = {volume, index, true, volume != 0};
+  }
   return 0;
 }
 

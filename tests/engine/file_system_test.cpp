@@ -78,6 +78,9 @@ const PlatformCase kCases[] = {
        EXPECT_TRUE(ia.identity.known);
        EXPECT_TRUE(MaybeSameFile(ia.identity, ib.identity));
        EXPECT_FALSE(MaybeSameFile(ia.identity, ic.identity));
+       // Only the index known (Wine, for a redirected standard output).
+       EXPECT_TRUE(MaybeSameFile({0, ia.identity.index, true, false}, ia.identity));
+       EXPECT_FALSE(MaybeSameFile({0, ic.identity.index, true, false}, ia.identity));
        for (FileHandle file : {a, b, c}) fs.Close(file);
      }},
     {"DirectoryAsInputIsADirectory", false,
