@@ -40,7 +40,7 @@ echo "== tests under Wine =="
 # start-up of a fresh Wine, and the first may hang on ctest's pipe.
 export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
-wineserver -p
+wineserver -p || true  # fails when one already runs
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine wineboot --init >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
