@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool
+bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target kestrel kestrel-generate-log
 
@@ -16,6 +16,9 @@ trap 'rm -rf "$work"' EXIT
 cp build/app/kestrel "$work/"
 printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n' > "$work/Kestrel.ini"
 build/bench/kestrel-generate-log -n 1000000 -o "$work/ix-full-table.log"
+# The converted log goes into a pipe read at a steady pace, so that the run
+# lasts long enough to be pictured while its lines are rewritten.
+mkfifo "$work/ix-full-table.txt"
 
 xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   set -e
@@ -35,10 +38,11 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   shot 0.5 window.png
   kill "$pid"
   wait "$pid" || true
-  # A batch of one log: the picture is taken while its lines are rewritten.
+  # A batch of one log, pictured while its lines are rewritten.
+  pv -q -L 25m ix-full-table.txt >/dev/null &
   QT_QPA_PLATFORM=xcb ./kestrel ix-full-table.log &
   pid=$!
-  shot "${KESTREL_SHOT_DELAY:-0.4}" running.png
+  shot 1.5 running.png
   wait "$pid"
 ' _ "$work"
 cp "$work/window.png" docs/kestrel-window.png
