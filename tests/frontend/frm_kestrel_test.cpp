@@ -220,18 +220,6 @@ class FrmKestrelTest : public QObject {
     QCOMPARE(dir_->Entries(), (std::vector<std::string>{"Kestrel.ini", "ix1.log", "ix1.txt"}));
   }
 
-  void overwriteOptionConvertsTheLogInPlace() {
-    WriteFile(Path("ix1.log"), "a, Giga0, t\n");
-    frmKestrel& w = Open();
-    w.Text1->setText(Q(Path("ix1.log")));
-    w.Text2->setText(Q(Path("ignored.txt")));
-    w.Check1->setChecked(true);
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
-    QCOMPARE(ReadFile(Path("ix1.log")), std::string("a, t, Giga0\r\n"));
-    QVERIFY(!FileExists(Path("ignored.txt")));
-    ExpectIdle();
-  }
-
   void failedRunShowsTheFileAndReason() {
     frmKestrel& w = Open();
     w.Text1->setText(Q(Path("missing.log")));
