@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QLocale>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -48,7 +47,9 @@ int main(int argc, char** argv) {
 #endif
     qtHandler = qInstallMessageHandler(BatchMessages);
   }
-  QApplication app(argc, argv);
+  // Every argument is a log, even one that reads like one of Qt's options.
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("Kestrel"));
   kestrel::InstallQtTranslations(QLocale());
 

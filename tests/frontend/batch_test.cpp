@@ -74,12 +74,13 @@ TEST_F(BatchTest, RunsWithoutADisplay) {
 
 TEST_F(BatchTest, FailedLogsAreReportedAndTheBatchGoesOn) {
   WriteFile(dir_ / "good.log", "a, Giga0, t\n");
-  const auto result = Run({dir_ / "missing.log", "", dir_ / "good.log"});
+  const auto result = Run({dir_ / "missing.log", "", "-style", dir_ / "good.log"});  // a log, not Qt's option
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(ReadFile(dir_ / "good.txt"), "a, t, Giga0\r\n");
   EXPECT_NE(result.err.find("kestrel: " + (dir_ / "missing.log") + ": No such file or directory\n"), std::string::npos)
       << result.err;
   EXPECT_NE(result.err.find("kestrel: empty file name"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("kestrel: -style: No such file or directory\n"), std::string::npos) << result.err;
   EXPECT_FALSE(FileExists(dir_ / "missing.txt"));
 }
 
