@@ -34,6 +34,9 @@ void BatchMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 int main(int argc, char** argv) {
   kestrel::platform::CatchStopSignals();
   const std::vector<std::string> logs = LogPaths(argc, argv);
+  // The window draws without OpenGL; not loading it saves a tenth of a second
+  // at every start on an X server.
+  if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
   if (!logs.empty()) {
 #ifndef _WIN32
     // A batch needs no screen: it runs offscreen when no display can be
