@@ -22,7 +22,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <cstdio>
 #include <optional>
 
 #include "app_paths.h"
