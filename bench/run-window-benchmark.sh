@@ -68,32 +68,37 @@ x_display=:$(head -n 1 "$scratch/display")
 now_us() { local t=${EPOCHREALTIME}; echo "${t//[^0-9]/}"; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# time_median NAME CMD...: the median wall time of CMD over the runs, in us.
-declare -A medians
-time_median() {
-    local name=$1; shift
-    local times=() t0 i
-    "$@" >/dev/null || die "$name failed: $*"  # warms the page cache
-    for ((i = 0; i < runs; i++)); do
-        t0=$(now_us)
-        "$@" >/dev/null || die "$name failed: $*"
-        times+=($(($(now_us) - t0)))
-    done
-    medians[$name]=$(median "${times[@]}")
+# The four commands, run in turn so that a change in the machine's load
+# falls on all of them alike; the median wall time of each, in us.
+names=(cat kestrel-convert "kestrel offscreen" "kestrel on Xvfb")
+run_one() {
+    case $1 in
+        cat) cat "$log" >"$log.cat" ;;
+        kestrel-convert) "$convert" -o "$log.convert" "$log" ;;
+        "kestrel offscreen") env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen "$window" "$log" ;;
+        "kestrel on Xvfb") env -u WAYLAND_DISPLAY DISPLAY="$x_display" QT_QPA_PLATFORM=xcb "$window" "$log" ;;
+    esac
 }
-
-time_median cat bash -c 'cat "$1" >"$1.cat"' _ "$log"
-time_median kestrel-convert "$convert" -o "$log.convert" "$log"
-time_median "kestrel offscreen" env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen "$window" "$log"
+declare -A times medians
+for name in "${names[@]}"; do run_one "$name" || die "$name failed"; done  # warms the page cache
 cmp -s "$log.convert" "$log.txt" || die "the window's output differs from kestrel-convert's"
-time_median "kestrel on Xvfb" env -u WAYLAND_DISPLAY DISPLAY="$x_display" QT_QPA_PLATFORM=xcb "$window" "$log"
+for ((i = 0; i < runs; i++)); do
+    for name in "${names[@]}"; do
+        t0=$(now_us)
+        run_one "$name" || die "$name failed"
+        times[$name]+=" $(($(now_us) - t0))"
+    done
+done
+for name in "${names[@]}"; do
+    # shellcheck disable=SC2086
+    medians[$name]=$(median ${times[$name]})
+done
 
 echo
 printf 'log: %d routes, %d lines, %.1f MiB; %d runs each, median wall time\n' "$routes" \
     "$(wc -l <"$log")" "$(awk -v b="$(stat -c %s "$log")" 'BEGIN { print b / 1048576 }')" "$runs"
 printf '%-18s %9s %9s\n' command seconds "× cat"
-worst=0
-for name in cat kestrel-convert "kestrel offscreen" "kestrel on Xvfb"; do
+for name in "${names[@]}"; do
     awk -v n="$name" -v t="${medians[$name]}" -v c="${medians[cat]}" \
         'BEGIN { printf "%-18s %9.3f %9.2f\n", n, t / 1e6, t / c }'
 done
