@@ -2,6 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <utility>
 
 namespace kestrel {
 namespace {
@@ -13,6 +19,7 @@ std::function<void()>& BeepHandler() {
 
 std::optional<QMessageBox::StandardButton> nextAnswer;
 QString lastMessage;
+std::string errorLines;
 
 }  // namespace
 
@@ -38,6 +45,23 @@ QMessageBox::StandardButton MessageBox::critical(QWidget* parent, const QString&
 void MessageBox::setNextAnswer(QMessageBox::StandardButton answer) { nextAnswer = answer; }
 
 QString MessageBox::lastText() { return lastMessage; }
+
+void MessageBox::errorLine(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  errorLines += line + "\n";
+}
+
+std::string MessageBox::takeErrorLines() { return std::exchange(errorLines, {}); }
+
+bool InstallQtTranslations(const QLocale& locale) {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(translator))
+    return true;
+  delete translator;
+  return false;
+}
 
 QString FileDialog::getOpenFileName(QWidget* parent, const QString& start) {
   if (next_) {

@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
+class QLocale;
 class QWidget;
 
 namespace kestrel {
@@ -26,7 +28,15 @@ class MessageBox {
   static QMessageBox::StandardButton critical(QWidget* parent, const QString& title, const QString& text);
   static void setNextAnswer(QMessageBox::StandardButton answer);
   static QString lastText();
+  // A line on standard error, where batch mode reports. A test reads the
+  // lines written since it last asked.
+  static void errorLine(const std::string& line);
+  static std::string takeErrorLines();
 };
+
+// Installs Qt's own translations for the locale (the standard dialogs' and
+// buttons' texts); false when none is installed for it.
+bool InstallQtTranslations(const QLocale& locale);
 
 // The file-open dialog of the Browse button. A test names the file the next
 // dialog returns (an empty name is a cancelled dialog).

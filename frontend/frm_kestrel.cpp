@@ -1,30 +1,35 @@
 #include "frm_kestrel.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
 #include <QUrl>
 
-#include <cstdio>
 #include <optional>
 
 #include "app_paths.h"
 #include "dialogs.h"
 #include "kestrel_version.h"
+#include "path_bytes.h"
 #include "path_fields.h"
+#include "platform.h"
 #include "win_sys.h"
 
 namespace kestrel {
@@ -44,12 +49,16 @@ QString FromLocal(const std::string& text) { return QFile::decodeName(QByteArray
 
 void PumpEvents() { QCoreApplication::processEvents(); }
 
-// The first local file a drop carries, or an empty text.
-QString FirstDroppedFile(const QMimeData* data) {
+// Repainting the progress caption and pumping events every 100 lines would
+// cost more than the conversion. 25 times a second is as smooth as a counter
+// needs to be, and Abort, typing and the close button still answer at once.
+constexpr qint64 kScreenPaceMs = 40;
+
+// The first local file a drop carries, as bytes, or an empty string.
+std::string FirstDroppedFile(const QMimeData* data) {
   if (!data || !data->hasUrls()) return {};
   const QList<QUrl> urls = data->urls();
-  if (urls.isEmpty() || !urls.first().isLocalFile()) return {};
-  return QDir::toNativeSeparators(urls.first().toLocalFile());
+  return urls.isEmpty() ? std::string() : LocalFileBytes(urls.first());
 }
 
 }  // namespace
@@ -57,10 +66,10 @@ QString FirstDroppedFile(const QMimeData* data) {
 frmKestrel::Environment frmKestrel::Environment::Current() {
   Environment environment;
   environment.programDir = QCoreApplication::applicationDirPath();
-  environment.programDirWritable = ::access(QFile::encodeName(environment.programDir).constData(), W_OK) == 0;
+  environment.programDirWritable = QFileInfo(environment.programDir).isWritable();
   environment.configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Kestrel";
   environment.tempDir = QDir::tempPath();
-  environment.processId = static_cast<std::uint32_t>(QCoreApplication::applicationPid());
+  environment.processId = platform::ProcessId();
   return environment;
 }
 
@@ -130,6 +139,14 @@ frmKestrel::frmKestrel(Environment environment, QWidget* parent)
   Command2->setAutoDefault(false);
   Command3->setAutoDefault(false);
 
+  // A stop signal (Ctrl-C, SIGTERM, SIGHUP) ends the program; a run notices
+  // it by itself, an idle window here.
+  auto* stopSignalPoll = new QTimer(this);
+  connect(stopSignalPoll, &QTimer::timeout, this, [this] {
+    if (platform::CaughtStopSignal() && !run_ && !batch_) EndOnStopSignal();
+  });
+  stopSignalPoll->start(100);
+
   // Files dropped on any control, or on the window, name the input log.
   setAcceptDrops(true);
   installEventFilter(this);
@@ -147,11 +164,8 @@ frmKestrel::frmKestrel(Environment environment, QWidget* parent)
   Text1->setFocus();
 }
 
-void frmKestrel::Form_Load(const QStringList& logs) {
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move((area.width() - frameGeometry().width()) / 2, (area.height() - frameGeometry().height()) / 2);
-  }
+void frmKestrel::Form_Load(const std::vector<std::string>& logs) {
+  Centre();
   setWindowTitle(QString::fromStdString(WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)));
 
   const AppPaths paths = ComputeAppPaths(Local(environment_.programDir), environment_.programDirWritable,
@@ -170,34 +184,51 @@ void frmKestrel::Form_Load(const QStringList& logs) {
   OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(paths.iniPath, WinSys::kSection, WinSys::kOverWriteKey));
   Check1->setChecked(OverWriteOn);
 
-  if (logs.isEmpty()) return;
+  if (logs.empty()) return;
 
   // Batch mode: every log in turn with the settings just loaded, then Exit.
   batch_ = batchRan_ = true;
   show();
   PumpEvents();
-  qsizetype converted = 0;
-  for (const QString& log : logs) {
-    if (!isVisible()) break;  // closed by the user during the batch
-    Text1->setText(log);
+  std::size_t converted = 0;
+  for (const std::string& log : logs) {
+    if (platform::CaughtStopSignal()) break;
+    if (!isVisible()) {  // closed by the user during the batch
+      ReportFailure(log + ": not converted, the window was closed");
+      continue;
+    }
+    SetPath(Text1, log);
     PumpEvents();
     const std::optional<RunStatus> status = Convert();
     if (status == RunStatus::Finished) ++converted;
     if (!status)
-      ReportFailure(QStringLiteral("empty file name: nothing converted"));
+      ReportFailure("empty file name: nothing converted");
     else if (*status == RunStatus::Aborted)
-      ReportFailure(log + QStringLiteral(": conversion aborted"));
+      ReportFailure(log + ": conversion aborted");
     PumpEvents();
   }
   batchFailed_ = converted < logs.size();  // a failure, an abort, or the window closed early
+  if (platform::CaughtStopSignal()) stopStatus_ = platform::StopSignalExitStatus();
   Command2_Click();
   batch_ = false;
 }
 
+void frmKestrel::SetPath(QLineEdit* field, const std::string& bytes) {
+  std::string& held = field == Text1 ? text1Bytes_ : text2Bytes_;
+  const bool changed = held != bytes;
+  held = bytes;
+  const QString shown = DisplayName(bytes);
+  if (field->text() != shown)
+    field->setText(shown);
+  else if (changed && field == Text1)
+    Text1_Change();  // other bytes behind the same text
+}
+
 void frmKestrel::Text1_Change() {
   // The output path is the input path with its extension replaced.
-  Text1Tag = QString::fromStdString(PathWithoutExtension(Text1->text().toStdString()));
-  Text2->setText(Text1Tag + OutExt);
+  text1Bytes_ = FieldBytes(Text1->text(), text1Bytes_);
+  Text1Tag = PathWithoutExtension(text1Bytes_);
+  SetPath(Text2, Text1Tag + Local(OutExt));
 }
 
 void frmKestrel::Text3_Change() {
@@ -232,35 +263,65 @@ std::optional<RunStatus> frmKestrel::Convert() {
   Command2->setText(kAbortCaption);
   // The run opens the paths captured here; later edits of the fields or of
   // the overwrite option apply to the next run.
-  Text1Tag = Text1->text();
-  Text2Tag = OverWriteOn ? Text1->text() : Text2->text();
+  text1Bytes_ = FieldBytes(Text1->text(), text1Bytes_);
+  text2Bytes_ = FieldBytes(Text2->text(), text2Bytes_);
+  Text1Tag = text1Bytes_;
+  Text2Tag = OverWriteOn ? text1Bytes_ : text2Bytes_;
 
   RunRequest request;
-  request.inputPath = Local(Text1Tag);
-  request.outputPath = Local(Text2Tag);
+  request.inputPath = Text1Tag;
+  request.outputPath = Text2Tag;
   request.tempDir = tempDir_;
   request.tempNumber = tempNumber_;
   ConversionRun run(Engine, *fs_);
+  run.SetInterruptFlag(platform::StopSignalFlag());
   run_ = &run;
-  const RunResult result = run.Execute(request, [this](const Progress& progress) {
+  // Every progress text is announced; the caption is repainted and events
+  // are pumped at the screen's pace, and at each pass's start and end.
+  QString latest;
+  QElapsedTimer sincePump;
+  sincePump.start();
+  const RunResult result = run.Execute(request, [&](const Progress& progress) {
     if (!progress.heartbeat) {
-      Command1->setText(QString::fromStdString(progress.Text()));
-      emit progressShown(Command1->text());
+      latest = QString::fromStdString(progress.Text());
+      emit progressShown(latest);
     }
-    if (progress.blockEnd || progress.heartbeat) PumpEvents();  // the window answers, Abort included
+    const bool passEdge = !progress.blockEnd && !progress.heartbeat;
+    if (!passEdge && sincePump.elapsed() < kScreenPaceMs) return;
+    sincePump.restart();
+    if (Command1->text() != latest) ShowProgressCaption(latest);
+    PumpEvents();  // the window answers, Abort included
   });
   run_ = nullptr;
 
+  Command1->setFont(QFont());
   Command1->setText(kConvertCaption);
   Command2->setText(kExitCaption);
   Command1->setEnabled(true);
   Command2->setEnabled(true);
-  if (result.status == RunStatus::Failed) ReportFailure(FromLocal(result.error));
+  if (result.status == RunStatus::Failed) ReportFailure(result.error);
+  if (result.status == RunStatus::Interrupted && !batch_) EndOnStopSignal();
   if (closeAfterRun_) {
     closeAfterRun_ = false;
     close();
   }
   return result.status;
+}
+
+void frmKestrel::ShowProgressCaption(const QString& text) {
+  QStyleOptionButton option;
+  option.initFrom(Command1);
+  const int room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, Command1).width();
+  QFont face = font();
+  for (qreal size = face.pointSizeF(); size > 4 && QFontMetrics(face).horizontalAdvance(text) > room; size -= 0.5)
+    face.setPointSizeF(size - 0.5);
+  if (Command1->font() != face) Command1->setFont(face);
+  Command1->setText(text);
+}
+
+void frmKestrel::EndOnStopSignal() {
+  stopStatus_ = platform::StopSignalExitStatus();
+  QCoreApplication::exit(stopStatus_);
 }
 
 void frmKestrel::Command2_Click() {
@@ -277,15 +338,15 @@ void frmKestrel::Command3_Click() {
   Text1->setFocus();
   try {
     const QString chosen = fileDialog()->getOpenFileName(this, Text1->text());
-    if (!chosen.isEmpty()) Text1->setText(QDir::toNativeSeparators(chosen));
+    if (!chosen.isEmpty()) SetPath(Text1, ChosenFileBytes(QDir::toNativeSeparators(chosen)));
   } catch (...) {
     // A failing dialog ends the command quietly.
   }
 }
 
 void frmKestrel::Form_OLEDragDrop(const QMimeData* data) {
-  const QString file = FirstDroppedFile(data);
-  if (!file.isEmpty()) Text1->setText(file);
+  const std::string file = FirstDroppedFile(data);
+  if (!file.empty()) SetPath(Text1, file);
 }
 
 void frmKestrel::closeEvent(QCloseEvent* event) {
@@ -300,12 +361,47 @@ void frmKestrel::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+// Centres the window, frame included, on the primary screen's available
+// area. The frame is known only once the window manager has put it around
+// the shown window, so the window is centred again then.
+void frmKestrel::Centre() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize framed = frameGeometry().size();
+  move(area.x() + (area.width() - framed.width()) / 2, area.y() + (area.height() - framed.height()) / 2);
+}
+
+void frmKestrel::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  CentreInFrame();
+}
+
+void frmKestrel::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  CentreInFrame();
+}
+
+void frmKestrel::CentreInFrame() {
+  if (framePlaced_ || !isVisible() || frameGeometry().size() == size()) return;
+  framePlaced_ = true;
+  Centre();
+}
+
 bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
+    case QEvent::KeyPress: {
+      // Enter presses the focused button, as on Windows.
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (!button || (key != Qt::Key_Return && key != Qt::Key_Enter)) return QWidget::eventFilter(watched, event);
+      button->click();
+      return true;
+    }
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (FirstDroppedFile(drag->mimeData()).isEmpty())
+      if (FirstDroppedFile(drag->mimeData()).empty())
         drag->ignore();  // dragged text: no control takes it
       else
         drag->acceptProposedAction();
@@ -313,7 +409,7 @@ bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
-      if (FirstDroppedFile(drop->mimeData()).isEmpty()) {
+      if (FirstDroppedFile(drop->mimeData()).empty()) {
         drop->ignore();
       } else {
         drop->acceptProposedAction();
@@ -326,12 +422,12 @@ bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
-void frmKestrel::ReportFailure(const QString& message) {
+void frmKestrel::ReportFailure(const std::string& message) {
   if (batch_) {
-    std::fprintf(stderr, "kestrel: %s\n", message.toLocal8Bit().constData());
+    MessageBox::errorLine("kestrel: " + message);  // the file name's bytes as they are
     return;
   }
-  MessageBox::critical(this, windowTitle(), QStringLiteral("変換できませんでした。\n") + message);
+  MessageBox::critical(this, windowTitle(), QStringLiteral("変換できませんでした。\n") + DisplayName(message));
 }
 
 }  // namespace kestrel

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "conversion_run.h"
 #include "file_system.h"
@@ -41,11 +43,20 @@ class frmKestrel : public QWidget {
   explicit frmKestrel(Environment environment = Environment::Current(), QWidget* parent = nullptr);
 
   // Start-up: places and titles the window, computes its paths, loads the
-  // settings and, given log paths, converts each in turn and then exits.
-  void Form_Load(const QStringList& logs);
+  // settings and, given log paths (as the bytes the user gave), converts each
+  // in turn and then exits.
+  void Form_Load(const std::vector<std::string>& logs);
   bool BatchRan() const { return batchRan_; }
-  // 0 when every log of the batch converted, 1 when any did not.
-  int BatchExitCode() const { return batchFailed_ ? 1 : 0; }
+  // 0 when every log of the batch converted, 1 when any did not, and 128 plus
+  // the signal's number when a stop signal ended the batch.
+  int BatchExitCode() const { return stopStatus_ ? stopStatus_ : batchFailed_ ? 1 : 0; }
+
+  // Sets a path field to a path given as bytes; the field shows it as best it
+  // can, and a run opens these bytes for as long as the field shows them.
+  void SetPath(QLineEdit* field, const std::string& bytes);
+  // Puts a progress text on the Convert button, in a face small enough for
+  // the whole of it to show.
+  void ShowProgressCaption(const QString& text);
 
   // Puts a wrapper in front of the run's file operations (for tests).
   void SetFileSystem(FileSystem& fs) { fs_ = &fs; }
@@ -64,8 +75,8 @@ class frmKestrel : public QWidget {
   QPushButton* Command3;
   // The text fields' second, invisible strings: scratch for the path fields,
   // and the paths a run really opens.
-  QString Text1Tag;
-  QString Text2Tag;
+  std::string Text1Tag;
+  std::string Text2Tag;
 
   // Window state.
   QString IniPath;
@@ -93,12 +104,17 @@ class frmKestrel : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The Convert command; nothing when a path was missing and it only beeped.
   std::optional<RunStatus> Convert();
-  void ReportFailure(const QString& message);
+  void ReportFailure(const std::string& message);
+  void Centre();
+  void CentreInFrame();  // again, once the frame is known
+  void EndOnStopSignal();
 
   Environment environment_;
   std::string tempDir_;
@@ -109,6 +125,11 @@ class frmKestrel : public QWidget {
   bool batchRan_ = false;
   bool batchFailed_ = false;
   bool closeAfterRun_ = false;
+  bool framePlaced_ = false;  // centred with the window manager's frame
+  int stopStatus_ = 0;
+  // The bytes behind the path fields (see SetPath).
+  std::string text1Bytes_;
+  std::string text2Bytes_;
 };
 
 }  // namespace kestrel

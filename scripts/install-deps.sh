@@ -13,6 +13,7 @@ else
     googletest libgtest-dev            # engine and settings tests
     libsimpleini-dev                   # settings file
     qt6-base-dev                       # the window program
+    qt6-translations-l10n              # the standard dialogs in Japanese
     fonts-ipafont-gothic               # Japanese captions
     clang-14 libclang-rt-14-dev        # fuzzing
     "$@"

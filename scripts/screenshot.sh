@@ -1,30 +1,50 @@
 #!/usr/bin/env bash
-# Renders the kestrel window on a virtual X display (Xvfb) and saves it as
-# docs/kestrel-window.png, the picture the README shows.
+# Renders the kestrel window on a virtual X display (Xvfb) under a window
+# manager, so that its frame and icon show, and saves the README's two
+# pictures: docs/kestrel-window.png, the window as it opens, and
+# docs/kestrel-window-running.png, the window converting a log of a million
+# routes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick
+bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j"$(nproc)" --target kestrel
+cmake --build build -j2 --target kestrel kestrel-generate-log
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp build/app/kestrel "$work/"
 printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n' > "$work/Kestrel.ini"
+build/bench/kestrel-generate-log -n 1000000 -o "$work/ix-full-table.log"
+# The converted log goes into a pipe read at a steady pace, so that the run
+# lasts long enough to be pictured while its lines are rewritten.
+mkfifo "$work/ix-full-table.txt"
 
 xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   set -e
   cd "$1"
+  openbox >/dev/null 2>&1 &
+  sleep 1
+  title="Kestrel Ver.0.20"
+  # shot DELAY FILE: waits for the window, then DELAY seconds, and saves the
+  # window with its frame.
+  shot() {
+    for _ in $(seq 100); do xdotool search --name "$title" >/dev/null 2>&1 && break; sleep 0.02; done
+    sleep "$1"
+    import -frame -window "$(xdotool search --name "$title" | head -n 1)" "$2"
+  }
   QT_QPA_PLATFORM=xcb ./kestrel &
   pid=$!
-  for _ in $(seq 50); do
-    xwininfo -name "Kestrel Ver.0.20" >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  sleep 0.5
-  import -window "Kestrel Ver.0.20" window.png
+  shot 0.5 window.png
   kill "$pid"
+  wait "$pid" || true
+  # A batch of one log, pictured while its lines are rewritten.
+  pv -q -L 25m ix-full-table.txt >/dev/null &
+  QT_QPA_PLATFORM=xcb ./kestrel ix-full-table.log &
+  pid=$!
+  shot 1.5 running.png
+  wait "$pid"
 ' _ "$work"
 cp "$work/window.png" docs/kestrel-window.png
-echo "Saved docs/kestrel-window.png"
+cp "$work/running.png" docs/kestrel-window-running.png
+echo "Saved docs/kestrel-window.png and docs/kestrel-window-running.png"

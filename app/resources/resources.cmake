@@ -1,5 +1,5 @@
-# Icons, desktop entry and Windows version record of the kestrel window
-# program. Included from app/CMakeLists.txt after add_executable(kestrel ...):
+# Desktop entry, installed icons and Windows version record of the kestrel
+# window program (the window's own icon is compiled into kestrel_frontend). Included from app/CMakeLists.txt after add_executable(kestrel ...):
 #
 #   include(${CMAKE_CURRENT_SOURCE_DIR}/resources/resources.cmake)
 #
@@ -11,12 +11,6 @@ if(NOT TARGET kestrel)
 endif()
 
 set(KESTREL_RESOURCES_DIR ${CMAKE_CURRENT_LIST_DIR})
-
-# Window icon, compiled into the program: :/icons/kestrel-32.png and
-# :/icons/kestrel-16.png. kestrel.qrc is the list; rcc reruns when it or an
-# icon changes.
-qt_add_resources(KESTREL_ICON_SOURCES ${KESTREL_RESOURCES_DIR}/kestrel.qrc)
-target_sources(kestrel PRIVATE ${KESTREL_ICON_SOURCES})
 
 if(WIN32)
   # Program icon and version record of kestrel.exe. The version text shows

@@ -1,19 +1,18 @@
 // Drives the real window, offscreen. Message boxes, the file dialog and the
 // beep go through seams the tests answer, so nothing ever waits for a user.
 
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "dialogs.h"
 #include "faulty_file_system.h"
@@ -48,10 +47,9 @@ class FrmKestrelTest : public QObject {
   std::string Path(const std::string& name) const { return *dir_ / name; }
   std::string Ini() const { return Path("Kestrel.ini"); }
 
-  // A window whose program directory is the scratch directory.
   // A window whose program directory is the scratch directory; `beforeLoad`
   // runs between its creation and its start-up.
-  frmKestrel& Open(const QStringList& logs = {}, const std::function<void()>& beforeLoad = {}) {
+  frmKestrel& Open(const std::vector<std::string>& logs = {}, const std::function<void()>& beforeLoad = {}) {
     frmKestrel::Environment environment;
     environment.programDir = Q(dir_->Path());
     environment.processId = 0x42;
@@ -61,15 +59,15 @@ class FrmKestrelTest : public QObject {
     return *window_;
   }
 
-  // Runs `action` once, from inside the window's event pump, when the
-  // progress text `when` first shows: as a user's click during a run.
+  // Runs `action` once, from inside the run, when the progress text `when`
+  // is first announced: as a user's click handled by the pump at that moment.
   void AtProgress(const QString& when, std::function<void()> action) {
     auto connection = std::make_shared<QMetaObject::Connection>();
     *connection = connect(window_.get(), &frmKestrel::progressShown, window_.get(),
-                          [when, action, connection, w = window_.get()](const QString& text) {
+                          [when, action, connection](const QString& text) {
                             if (text != when) return;
                             QObject::disconnect(*connection);
-                            QTimer::singleShot(0, w, action);
+                            action();
                           });
   }
 
@@ -157,7 +155,8 @@ class FrmKestrelTest : public QObject {
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    QTest::keyClick(w.Text1, Qt::Key_Return);  // Enter in a field presses nothing
+    QTest::keyClick(w.Command1, Qt::Key_Enter);
     QCOMPARE(beeps_, 1);
     QCOMPARE(QApplication::focusWidget(), w.Text1);
 
@@ -222,18 +221,6 @@ class FrmKestrelTest : public QObject {
     QCOMPARE(dir_->Entries(), (std::vector<std::string>{"Kestrel.ini", "ix1.log", "ix1.txt"}));
   }
 
-  void overwriteOptionConvertsTheLogInPlace() {
-    WriteFile(Path("ix1.log"), "a, Giga0, t\n");
-    frmKestrel& w = Open();
-    w.Text1->setText(Q(Path("ix1.log")));
-    w.Text2->setText(Q(Path("ignored.txt")));
-    w.Check1->setChecked(true);
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
-    QCOMPARE(ReadFile(Path("ix1.log")), std::string("a, t, Giga0\r\n"));
-    QVERIFY(!FileExists(Path("ignored.txt")));
-    ExpectIdle();
-  }
-
   void failedRunShowsTheFileAndReason() {
     frmKestrel& w = Open();
     w.Text1->setText(Q(Path("missing.log")));
@@ -285,17 +272,30 @@ class FrmKestrelTest : public QObject {
     QCOMPARE(entries, (std::vector<std::string>{"Kestrel.ini", "ix1.log"}));
   }
 
-  void abortInABatchEndsThatLogOnly() {
+  // Abort ends the log being converted and the batch goes on; closing the
+  // window ends the batch, naming every log left unconverted.
+  void abortOrCloseInABatch_data() {
+    QTest::addColumn<bool>("close");
+    QTest::newRow("abort") << false;
+    QTest::newRow("close") << true;
+  }
+
+  void abortOrCloseInABatch() {
+    QFETCH(bool, close);
     WriteFile(Ini(), "[Kestrel]\nFileExt=.txt\n");
     WriteFile(Path("a.log"), NumberedLog(250));
     WriteFile(Path("b.log"), "a, Giga0, t\n");
-    frmKestrel& w = Open({Q(Path("a.log")), Q(Path("b.log"))}, [&] {
-      AtProgress("100 / 250", [&] { QTest::mouseClick(window_->Command2, Qt::LeftButton); });
+    WriteFile(Path("c.log"), "a, Giga0, t\n");
+    frmKestrel& w = Open({Path("a.log"), Path("b.log"), Path("c.log")}, [&] {
+      AtProgress("100 / 250", [&] { close ? (void)window_->close() : window_->Command2->click(); });
     });
-    QVERIFY(w.BatchRan());
     QCOMPARE(w.BatchExitCode(), 1);
     QCOMPARE(ReadFile(Path("a.txt")), NumberedLog(100, "\r\n"));
-    QCOMPARE(ReadFile(Path("b.txt")), std::string("a, t, Giga0\r\n"));
+    QCOMPARE(FileExists(Path("b.txt")), !close);
+    std::string errors = "kestrel: " + Path("a.log") + ": conversion aborted\n";
+    for (const char* log : {"b.log", "c.log"})
+      if (close) errors += "kestrel: " + Path(log) + ": not converted, the window was closed\n";
+    QCOMPARE(kestrel::MessageBox::takeErrorLines(), errors);
     QVERIFY(!w.isVisible());
   }
 
@@ -303,8 +303,42 @@ class FrmKestrelTest : public QObject {
     frmKestrel& w = Open();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    QTest::keyClick(w.Command2, Qt::Key_Return);  // Enter presses the focused button
     QVERIFY(!w.isVisible());
+  }
+
+  // A name in Shift-JIS or with bytes invalid in any encoding is opened with
+  // exactly its bytes, whether dropped or chosen with Browse, and shown as
+  // best the field can.
+  void namesThatAreNotUtf8_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("browse");
+    QTest::addColumn<bool>("inPlace");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("dropped, Shift-JIS") << QByteArray("\x83\x8d\x83\x4f.log") << false << false << "ログ.log";
+    QTest::newRow("dropped, invalid, in place") << QByteArray("a\xff.log") << false << true << "a\uFFFD.log";
+    QTest::newRow("browsed, Shift-JIS, in place") << QByteArray("\x83\x8d\x83\x4f.log") << true << true << "ログ.log";
+    QTest::newRow("browsed, invalid") << QByteArray("a\xff.log") << true << false << "a\uFFFD.log";
+  }
+
+  void namesThatAreNotUtf8() {
+    QFETCH(QByteArray, name);
+    QFETCH(bool, browse);
+    QFETCH(bool, inPlace);
+    QFETCH(QString, shown);
+    const std::string log = Path(name.toStdString()), output = log.substr(0, log.size() - 4) + ".txt";
+    WriteFile(log, "a, Giga0, t\n");
+    WriteFile(Ini(), "[Kestrel]\nFileExt=.txt\n");
+    frmKestrel& w = Open();
+    w.Check1->setChecked(inPlace);
+    kestrel::fileDialog()->setNextFileName(QFile::decodeName(QByteArray::fromStdString(log)));  // as Qt's dialog returns it
+    QMimeData drop;
+    drop.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(log).toPercentEncoding("/"))});
+    browse ? w.Command3->click() : w.Form_OLEDragDrop(&drop);
+    QVERIFY2(w.Text1->text().endsWith(shown), qPrintable(w.Text1->text()));
+    w.Command1->click();
+    QCOMPARE(ReadFile(inPlace ? log : output), std::string("a, t, Giga0\r\n"));
+    QCOMPARE(dir_->Entries().size(), inPlace ? 2u : 3u);
   }
 
   void closingDuringARunAbortsItThenCloses() {

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "app_paths.h"
-#include "command_line.h"
 #include "path_fields.h"
 
 namespace kestrel {
@@ -33,29 +32,6 @@ TEST(PathWithoutExtensionTest, OutputPathFollowsTheInputPath) {
       {"/my logs/ix 1.log", "/my logs/ix 1.txt"}, {"a\\b.c\\d", "a\\b.txt"},
   };
   for (const auto& c : unix) EXPECT_EQ(PathWithoutExtension(c.input, "/") + ".txt", c.output) << c.input;
-}
-
-struct SplitCase {
-  std::string line;
-  std::vector<std::string> paths;
-};
-
-TEST(SplitCommandLineTest, BlanksAndDoubleQuotes) {
-  const std::vector<SplitCase> cases = {
-      {"", {}},
-      {"a.log b.log", {"a.log", "b.log"}},
-      {"\"C:\\my logs\\ix.log\"", {"C:\\my logs\\ix.log"}},
-      {"ab\"c d\"", {"abc d"}},
-      {"ab\"c d\"e", {"abc d", "e"}},
-      {"\"ab c", {"ab c"}},
-      {"abc\"", {"abc"}},
-      {"\"", {""}},
-      {"a  b", {"a", "", "b"}},
-      {" a", {"", "a"}},
-      {"\"a b\" c", {"a b", "", "c"}},
-      {"a ", {"a"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.paths) << "[" << c.line << "]";
 }
 
 TEST(WindowTitleTest, MinorVersionHasTwoDigits) {

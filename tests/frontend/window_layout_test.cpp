@@ -1,11 +1,14 @@
-// The window's layout, captions, focus order, drops and Browse, offscreen.
+// The window's layout, captions, focus order, drops and Browse, offscreen, on
+// a screen that does not start at the origin (see CMakeLists.txt).
 
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLibraryInfo>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QUrl>
@@ -100,10 +103,16 @@ class WindowLayoutTest : public QObject {
     QCOMPARE(text, caption);
   }
 
-  void windowIsFixedInSize() {
+  void windowIsFixedInSizeCentredAndHasItsIcon() {
     QCOMPARE(w().size(), QSize(313, 129));
     QCOMPARE(w().minimumSize(), w().maximumSize());
     QCOMPARE(w().windowTitle(), QStringLiteral("Kestrel Ver.0.20"));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(area.topLeft() != QPoint(0, 0), "the test screen should not start at the origin");
+    QVERIFY(qAbs(w().frameGeometry().center().x() - area.center().x()) <= 1 &&
+            qAbs(w().frameGeometry().center().y() - area.center().y()) <= 1);
+    const QList<QSize> sizes = w().windowIcon().availableSizes();
+    QVERIFY2(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)), "the window icon lacks 16 or 32 px");
   }
 
   void captionsUseAJapaneseGothicFace() {
@@ -132,10 +141,15 @@ class WindowLayoutTest : public QObject {
     // The check box needs room for its box and its caption.
     QVERIFY2(w().Check1->sizeHint().width() <= w().Check1->width(),
              qPrintable(QString("the check box needs %1 px of %2").arg(w().Check1->sizeHint().width()).arg(w().Check1->width())));
-    for (QPushButton* button : {w().Command1, w().Command2, w().Command3}) {
-      const int needed = QFontMetrics(button->font()).horizontalAdvance(button->text()) + 4;  // and a frame
-      QVERIFY2(needed <= button->width(),
-               qPrintable(QString("%1 needs %2 px of %3").arg(button->text()).arg(needed).arg(button->width())));
+    // The buttons' captions, the longest progress caption included, within
+    // the room the style leaves inside the button's frame.
+    for (QPushButton* button : {w().Command1, w().Command2, w().Command3, w().Command1}) {
+      QStyleOptionButton option;
+      option.initFrom(button);
+      const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+      const int needed = QFontMetrics(button->font()).horizontalAdvance(button->text());
+      QVERIFY2(needed <= room, qPrintable(QString("%1 needs %2 px of %3").arg(button->text()).arg(needed).arg(room)));
+      w().ShowProgressCaption(QStringLiteral("99999999 / 99999999"));  // measured in the last round
     }
   }
 
@@ -188,6 +202,13 @@ class WindowLayoutTest : public QObject {
     QTest::mouseClick(w().Command3, Qt::LeftButton);
     QCOMPARE(w().Text1->text(), QStringLiteral("/logs/chosen.log"));
     QCOMPARE(w().Text2->text(), QStringLiteral("/logs/chosen.txt"));
+  }
+
+  // Last, as it leaves Qt's texts in Japanese for the rest of the program.
+  void standardDialogsSpeakJapanese() {
+    QVERIFY2(kestrel::InstallQtTranslations(QLocale(QLocale::Japanese, QLocale::Japan)),
+             qPrintable(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + " holds no qtbase_ja.qm"));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
   }
 };
 

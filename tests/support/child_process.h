@@ -31,6 +31,8 @@ class ChildProcess {
                const std::vector<std::string>& env = {}, const std::string& stdoutPath = "");
   ~ChildProcess();
 
+  // The process id (POSIX systems).
+  std::intptr_t Pid() const { return process_; }
   // Sends a POSIX signal; Windows has none to send.
   void Signal(int signal);
   // Waits for the end of the program.

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+class QUrl;
+
+namespace kestrel {
+
+// File names are bytes, and a run opens exactly the bytes the user gave. The
+// fields show them as text: a name valid in the locale's encoding as it is, a
+// Shift-JIS name (common in archives from Windows machines) decoded as such,
+// anything else with its invalid bytes replaced.
+QString DisplayName(const std::string& bytes);
+
+// The bytes of a path field: `bytes` while the field still shows them, else
+// the text the user typed, in the locale's encoding.
+std::string FieldBytes(const QString& shown, const std::string& bytes);
+
+// The bytes of a file chosen in Qt's file dialog. The dialog decodes names
+// with replacement characters, so each part of the path that holds one is
+// looked up in its folder and taken when exactly one entry shows as it.
+std::string ChosenFileBytes(const QString& chosen);
+
+// The bytes of a dropped file's URL, percent-decoded as they are; "" for a
+// URL that is not a local file.
+std::string LocalFileBytes(const QUrl& url);
+
+}  // namespace kestrel
