@@ -49,6 +49,7 @@ int ErrnoOf(unsigned long error) {
     case ERROR_WRITE_PROTECT:
     case ERROR_PRIVILEGE_NOT_HELD:
     case ERROR_CANNOT_MAKE:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED:  // a read-only log, for one
       return EACCES;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -66,8 +67,9 @@ int ErrnoOf(unsigned long error) {
       return EPIPE;
     case ERROR_FILENAME_EXCED_RANGE:
       return ENAMETOOLONG;
-    case ERROR_INVALID_NAME:
     case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_INVALID_NAME:
     case ERROR_INVALID_PARAMETER:
     case ERROR_NEGATIVE_SEEK:
     case ERROR_NOT_SUPPORTED:
