@@ -55,7 +55,7 @@ void PrintHelp() {
 }
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "%s: %s (try '%s --help')\n", kProgram, message.c_str(), kProgram);
+  platform::WriteError(std::string(kProgram) + ": " + message + " (try '" + kProgram + " --help')\n");
   return kExitUsage;
 }
 
@@ -65,7 +65,7 @@ class TerminalProgress {
  public:
   TerminalProgress(bool enabled, std::string log) : enabled_(enabled), log_(PrintableName(log)), start_(Clock::now()) {}
   ~TerminalProgress() {
-    if (shown_) std::fputs("\r\033[K", stderr);
+    if (shown_) platform::WriteError("\r\033[K");
   }
 
   void operator()(const Progress& progress) {
@@ -74,13 +74,12 @@ class TerminalProgress {
     if (now - start_ < std::chrono::milliseconds(500) || now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     shown_ = true;
-    if (progress.bytesTotal > 0)
-      std::fprintf(stderr, "\r%s: %s %llu%% (%llu lines)\033[K", kProgram, log_.c_str(),
-                   static_cast<unsigned long long>(100 * progress.bytesRead / progress.bytesTotal),
-                   static_cast<unsigned long long>(progress.done));
-    else
-      std::fprintf(stderr, "\r%s: %s %llu lines\033[K", kProgram, log_.c_str(),
-                   static_cast<unsigned long long>(progress.done));
+    const std::string lines = std::to_string(progress.done) + " lines";
+    platform::WriteError("\r" + std::string(kProgram) + ": " + log_ + " " +
+                         (progress.bytesTotal > 0
+                              ? std::to_string(100 * progress.bytesRead / progress.bytesTotal) + "% (" + lines + ")"
+                              : lines) +
+                         "\033[K");
   }
 
  private:
@@ -199,7 +198,7 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
       break;
     }
     if (result.status != RunStatus::Finished) {
-      std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
+      platform::WriteError(std::string(kProgram) + ": " + result.error + "\n");
       status = kExitFailure;
     }
   }

@@ -33,6 +33,11 @@ bool IsTerminal(int fd);
 // This process's id.
 std::uint32_t ProcessId();
 
+// Writes a message to standard error: the bytes themselves, except that a
+// Windows console is given the UTF-8 text as UTF-16, so that file names
+// outside the console's code page show as they are.
+void WriteError(const std::string& text);
+
 // The program's arguments: argv itself on POSIX systems; on Windows the wide
 // command line in UTF-8, so that names outside the ANSI code page arrive whole.
 std::vector<std::string> Arguments(int argc, char** argv);

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -56,6 +57,8 @@ void DieOfClosedPipe() {
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+void WriteError(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 

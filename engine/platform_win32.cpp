@@ -9,6 +9,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform.h"
@@ -90,6 +91,18 @@ bool IsTerminal(int fd) {
 }
 
 std::uint32_t ProcessId() { return ::GetCurrentProcessId(); }
+
+void WriteError(const std::string& text) {
+  HANDLE console = StandardHandle(2);
+  DWORD mode = 0, written = 0;
+  std::wstring wide;
+  if (::GetFileType(console) == FILE_TYPE_CHAR && ::GetConsoleMode(console, &mode) && win32::Widen(text, &wide)) {
+    std::fflush(stderr);
+    ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
 
 std::vector<std::string> Arguments(int argc, char** argv) {
   int count = 0;
