@@ -198,12 +198,17 @@ FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD
   return kNoFile;
 }
 
-// Whether the open file is a symbolic link or a junction (opened itself,
-// through FILE_FLAG_OPEN_REPARSE_POINT) rather than a file.
-bool IsLink(HANDLE handle) {
+enum class Reparse { None, Link, Other };
+
+// What the file opened itself (through FILE_FLAG_OPEN_REPARSE_POINT) is: a
+// plain file, a symbolic link or junction, or another kind of reparse point
+// (a file in the cloud, a deduplicated file), which is a file to its users.
+Reparse ReparseKind(HANDLE handle) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) return false;
-  return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
+  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return Reparse::None;
+  return IsReparseTagNameSurrogate(tag.ReparseTag) ? Reparse::Link : Reparse::Other;
 }
 
 std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
@@ -229,14 +234,14 @@ FileHandle FileSystem::OpenRead(const std::string& path) {
 FileHandle FileSystem::OpenWrite(const std::string& path) {
   std::wstring wide;
   if (!SystemPath(path, &wide)) return kNoFile;
-  // The link itself is opened, so that it can be told from a file and refused.
+  // A link itself is opened, so that it can be told from a file and refused.
   const FileHandle file = Open(wide, GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
-  if (file != kNoFile && IsLink(H(file))) {
-    ::CloseHandle(H(file));
-    errno = ELOOP;
-    return kNoFile;
-  }
-  return file;
+  const Reparse kind = file == kNoFile ? Reparse::None : ReparseKind(H(file));
+  if (kind == Reparse::None) return file;
+  ::CloseHandle(H(file));
+  if (kind == Reparse::Other) return Open(wide, GENERIC_WRITE, OPEN_ALWAYS, 0);
+  errno = ELOOP;
+  return kNoFile;
 }
 
 // The new file takes the permissions its folder passes on; the system's
