@@ -155,6 +155,14 @@ TEST_F(KestrelConvertTest, PipesSignalsAndLimits) {
     ChildProcess child = Start(stop.args, "/dev/null", toStdout ? "fifo" : "");
     std::ifstream silent;
     if (toStdout) silent.open("fifo");
+    // Once the program catches the signal, however slowly a loaded machine
+    // starts it, and has had the time to reach where it waits.
+    const std::string status = "/proc/" + std::to_string(child.Pid()) + "/status";
+    for (int i = 0; i < 10000 && FileExists(status); ++i) {
+      const std::string text = ReadFile(status);
+      if (std::stoull(text.substr(text.find("SigCgt:") + 7), nullptr, 16) >> (stop.signal - 1) & 1) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     child.Signal(stop.signal);
     result = child.Wait();
