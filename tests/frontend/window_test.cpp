@@ -38,7 +38,6 @@ class WindowTest : public QObject {
   QLineEdit* Text(int n) const { return window_->findChild<QLineEdit*>(QString("Text%1").arg(n)); }
   QPushButton* Command(int n) const { return window_->findChild<QPushButton*>(QString("Command%1").arg(n)); }
   QCheckBox* Check1() const { return window_->findChild<QCheckBox*>("Check1"); }
-  QString Message() const { return kestrel::MessageBox::LastText(); }
 
   // A fresh scratch folder holding the settings file `ini` (none when empty),
   // and a window whose program folder it is, started with the logs named, or an installed one whose folder
@@ -82,23 +81,19 @@ class WindowTest : public QObject {
   // Start-up shows the settings and saves nothing; the check box saves each
   // change, beside the program or, installed, in the user's own folder.
   void settings() {
-    struct Case {
-      bool installed;
-      std::string ini, output;
-      bool checked;
-    };
-    for (const Case& c : {Case{false, "; by hand\r\n[kestrel]\r\nfileext=txt\r\nOverWrite=True\r\n", "/l/ix1txt", true},
-                          Case{false, "", "/l/ix1", false}, Case{true, "", "/l/ix1", false}}) {
-      frmKestrel& w = Open(c.ini, {}, {}, c.installed);
-      const std::string ini = Path(c.installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini");
+    QCOMPARE(kestrel::WindowTitle(1, 5), std::string("Kestrel Ver.1.05"));
+    for (const auto& [installed, stored, output, checked] :
+         {std::tuple{false, "; by hand\r\n[kestrel]\r\nfileext=txt\r\nOverWrite=True\r\n", "/l/ix1txt", true},
+          {false, "", "/l/ix1", false}, {true, "", "/l/ix1", false}}) {
+      frmKestrel& w = Open(stored, {}, {}, installed);
+      const std::string ini = Path(installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini");
       QCOMPARE(w.windowTitle(), QString::asprintf("Kestrel Ver.%d.%02d", KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR));
-      QCOMPARE(kestrel::WindowTitle(1, 5), std::string("Kestrel Ver.1.05"));
-      QCOMPARE(w.property("TempPath").toString(), Q(Path(c.installed ? "tmp/" : "")) + "Kestrel-00000042.tmp");
-      QCOMPARE(Check1()->isChecked(), c.checked);
-      QCOMPARE(kestrel::test::FileExists(ini) ? ReadFile(ini) : "", c.ini);
+      QCOMPARE(w.property("TempPath").toString(), Q(Path(installed ? "tmp/" : "")) + "Kestrel-00000042.tmp");
+      QCOMPARE(Check1()->isChecked(), checked);
+      QCOMPARE(kestrel::test::FileExists(ini) ? ReadFile(ini) : "", std::string(stored));
       Text(1)->setText("/l/ix1.log");
-      QCOMPARE(Text(2)->text(), Q(c.output));  // an extension is used as stored
-      for (const bool on : {!c.checked, c.checked}) {
+      QCOMPARE(Text(2)->text(), QString(output));  // an extension is used as stored
+      for (const bool on : {!checked, checked}) {
         QTest::mouseClick(Check1(), Qt::LeftButton);
         QVERIFY(ReadFile(ini).find(on ? "OverWrite=TRUE" : "OverWrite=FALSE") != std::string::npos);
       }
@@ -122,45 +117,41 @@ class WindowTest : public QObject {
   // How a run ends: finished, aborted or the window closed at a progress
   // text, or failed. A name another run left behind is skipped.
   void runsEnd() {
-    struct Case {
-      const char* log;
-      bool inPlace;
-      QString when;  // "" for no action
-      bool close;    // closes the window, or presses Abort
-      int written;   // lines in the output; -1: left as it was
-      QString message;
-    };
-    for (const Case& c : {Case{"ix1.log", false, "", false, 250, ""}, Case{"ix1.log", false, "0 / 100", false, -1, ""},
-                          Case{"ix1.log", false, "100 / 250", false, 100, ""},
-                          Case{"ix1.log", true, "100 / 250", false, -1, ""}, Case{"ix1.log", true, "100 / 250", true, -1, ""},
-                          Case{"missing.log", false, "", false, -1, "missing.log: No such file or directory"}}) {
+    // The log, in place or not, when what is done (closing the window or
+    // pressing Abort), the lines then in the output (-1: as it was), and the
+    // message shown.
+    for (const auto& [log, inPlace, when, close, written, message] :
+         {std::tuple{"ix1.log", false, "", false, 250, ""}, {"ix1.log", false, "0 / 100", false, -1, ""},
+          {"ix1.log", false, "100 / 250", false, 100, ""}, {"ix1.log", true, "100 / 250", false, -1, ""},
+          {"ix1.log", true, "100 / 250", true, -1, ""}, {"missing.log", false, "", false, -1, "missing.log: No such file or directory"}}) {
       frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n");
       Write("ix1.log", NumberedLog(250));
       Write("ix1.txt", "earlier\r\n");
       Write("Kestrel-00000042.tmp", "left behind");
       w.show();
-      Text(1)->setText(Q(Path(c.log)));
-      Check1()->setChecked(c.inPlace);
+      Text(1)->setText(Q(Path(log)));
+      Check1()->setChecked(inPlace);
       QSignalSpy progress(&w, &frmKestrel::progressShown);
       QStringList during;
-      AtProgress(c.when.isEmpty() ? "100 / 250" : c.when, [&] {
+      AtProgress(*when ? when : "100 / 250", [&, when = when, close = close] {
         during << Command(2)->text() << (Command(1)->isEnabled() ? "enabled" : "disabled");
-        if (!c.when.isEmpty()) c.close ? (void)w.close() : Command(2)->click();
-        if (!c.when.isEmpty()) during << (Command(2)->isEnabled() ? "abort enabled" : "abort disabled");
+        if (!*when) return;
+        close ? (void)w.close() : Command(2)->click();
+        during << (Command(2)->isEnabled() ? "on" : "off");
       });
       QTest::mouseClick(Command(1), Qt::LeftButton);
-      QStringList expected = {"中 断", "disabled", "abort disabled"};
-      QCOMPARE(during, c.message.isEmpty() ? expected.mid(0, c.when.isEmpty() ? 2 : 3) : QStringList());
-      if (c.written == 250) QCOMPARE(progress.count(), 8);  // every progress text is announced
+      QCOMPARE(during, *message ? QStringList() : QStringList({"中 断", "disabled", "off"}).mid(0, *when ? 3 : 2));
+      if (written == 250) QCOMPARE(progress.count(), 8);  // every progress text is announced
       QCOMPARE(ReadFile(Path("ix1.log")), NumberedLog(250));
-      QCOMPARE(Q(ReadFile(Path("ix1.txt"))), Q(c.written < 0 ? "earlier\r\n" : NumberedLog(c.written, "\r\n")));
-      QVERIFY2(c.message.isEmpty() ? Message().isEmpty() : Message().endsWith(c.message), qPrintable(Message()));
+      QCOMPARE(Q(ReadFile(Path("ix1.txt"))), Q(written < 0 ? "earlier\r\n" : NumberedLog(written, "\r\n")));
+      const QString shown = kestrel::MessageBox::LastText();
+      QVERIFY2(*message ? shown.endsWith(QString(message)) : shown.isEmpty(), qPrintable(shown));
       QCOMPARE(QStringList({Command(1)->text(), Command(2)->text()}), QStringList({"変 換", "終 了"}));
       QVERIFY(Command(1)->isEnabled() && Command(2)->isEnabled());
-      QCOMPARE(w.isVisible(), !c.close);
+      QCOMPARE(w.isVisible(), !close);
       QCOMPARE(ReadFile(Path("Kestrel-00000042.tmp")), std::string("left behind"));
       QCOMPARE(dir_->Entries(), (Names{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-      if (c.message.isEmpty()) QCOMPARE(w.property("TempPath").toString(), Q(Path("Kestrel-00000043.tmp")));
+      if (!*message) QCOMPARE(w.property("TempPath").toString(), Q(Path("Kestrel-00000043.tmp")));
     }
   }
 
@@ -216,28 +207,6 @@ class WindowTest : public QObject {
     kestrel::platform::RestoreStopSignals();
   }
 
-  // A name in Shift-JIS or with bytes invalid in any encoding is opened with
-  // exactly its bytes, dropped or chosen with Browse, and shown as best the
-  // field can.
-  void namesThatAreNotUtf8() {
-    for (const auto& [name, browse, inPlace, shown] :
-         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"}, {"a\xff.log", true, true, "a\uFFFD.log"}}) {
-
-      Open("[Kestrel]\nFileExt=.txt\n");
-      const std::string log = Path(name), output = log.substr(0, log.size() - 4) + ".txt";
-      Write(name, "a, Giga0, t\n");
-      Check1()->setChecked(inPlace);
-      kestrel::FileDialog::SetNextFileName(QFile::decodeName(QByteArray::fromStdString(log)));  // as Qt's dialog does
-      QMimeData drop;
-      drop.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(log).toPercentEncoding("/"))});
-      browse ? Command(3)->click() : (void)Drop(Command(1), drop);
-      QVERIFY2(Text(1)->text().endsWith(QString::fromUtf8(shown)), qPrintable(Text(1)->text()));
-      Command(1)->click();
-      QCOMPARE(ReadFile(inPlace ? log : output), std::string("a, t, Giga0\r\n"));
-      QCOMPARE(dir_->Entries().size(), inPlace ? 2u : 3u);
-    }
-  }
-
   void formAndKeyboard() {
     frmKestrel& w = Open("");
     w.show();
@@ -291,7 +260,9 @@ class WindowTest : public QObject {
   }
 
   // Any control takes a dropped file, the first of several; dragged text
-  // and a cancelled Browse change nothing.
+  // and a cancelled Browse change nothing. A name in Shift-JIS or invalid
+  // in any encoding, dropped or chosen, is shown as best the field can and
+  // opened with exactly its bytes.
   void dropsAndBrowseNameTheInputLog() {
     frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n");
     const QList<QWidget*> targets = w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly) << &w;
@@ -306,6 +277,19 @@ class WindowTest : public QObject {
       kestrel::FileDialog::SetNextFileName(chosen);
       QTest::mouseClick(Command(3), Qt::LeftButton);
       QCOMPARE(Text(2)->text(), QStringLiteral("/l/chosen.txt"));
+    }
+    for (const auto& [name, browse, inPlace, shown] :
+         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"}, {"a\xff.log", true, true, "a\uFFFD.log"}}) {
+      const std::string log = Path(name);
+      Write(name, "a, Giga0, t\n");
+      Check1()->setChecked(inPlace);
+      kestrel::FileDialog::SetNextFileName(QFile::decodeName(QByteArray::fromStdString(log)));  // as Qt's dialog does
+      QMimeData drop;
+      drop.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(log).toPercentEncoding("/"))});
+      browse ? Command(3)->click() : (void)Drop(Command(1), drop);
+      QVERIFY2(Text(1)->text().endsWith(QString::fromUtf8(shown)), qPrintable(Text(1)->text()));
+      Command(1)->click();
+      QCOMPARE(ReadFile(inPlace ? log : log.substr(0, log.size() - 4) + ".txt"), std::string("a, t, Giga0\r\n"));
     }
   }
 
