@@ -105,7 +105,8 @@ class WindowTest : public QObject {
          {std::tuple{"tx.t", "/l/ix1.log", "/l/ix1tx.t", "tx.t"}, {"", "/l/ix1.log", "/l/ix1.", "."},
           {"txt", "/l/ix1.log", "/l/ix1.txt", ".txt"}, {"txt", "/l.d/ix1", "/l.d/ix1.txt", ".txt"},
           {"txt", "/l/ix1.2020.log", "/l/ix1.2020.txt", ".txt"}, {"txt", "/l/ix1.", "/l/ix1.txt", ".txt"},
-          {"txt", "", ".txt", ".txt"}, {"txt", "/l/.hidden", "/l/.txt", ".txt"}, {"txt", "a\\b.c\\d", "a\\b.txt", ".txt"}}) {
+          {"txt", "", ".txt", ".txt"}, {"txt", "/l/.hidden", "/l/.txt", ".txt"},
+          {"txt", ".hidden", ".txt", ".txt"}, {"txt", "a\\b.c\\d", "a\\b.txt", ".txt"}}) {
       Text(2)->setText("/elsewhere/by-hand.txt");
       Text(1)->setText(input);
       Text(3)->setText(typed);
@@ -214,6 +215,8 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QVERIFY((w.frameGeometry().center() - area.center()).manhattanLength() <= 2);
+    w.move(area.topLeft());  // centred once, the window stays where it is put
+    QCOMPARE(w.pos(), area.topLeft());
     QVERIFY(w.windowIcon().availableSizes().contains(QSize(16, 16)) && w.windowIcon().availableSizes().contains(QSize(32, 32)));
     // The captions in a Japanese Gothic face with every glyph, and each
     // fitting its control, the longest progress caption included.
@@ -279,7 +282,8 @@ class WindowTest : public QObject {
       QCOMPARE(Text(2)->text(), QStringLiteral("/l/chosen.txt"));
     }
     for (const auto& [name, browse, inPlace, shown] :
-         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"}, {"a\xff.log", true, true, "a\uFFFD.log"}}) {
+         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"}, {"a\xff.log", true, true, "a\uFFFD.log"},
+          {"a\xfe.log", false, false, "a\uFFFD.log"}}) {  // the same text, other bytes
       const std::string log = Path(name);
       Write(name, "a, Giga0, t\n");
       Check1()->setChecked(inPlace);
