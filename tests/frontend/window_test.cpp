@@ -40,8 +40,9 @@ class WindowTest : public QObject {
   QCheckBox* Check1() const { return window_->findChild<QCheckBox*>("Check1"); }
 
   // A fresh scratch folder holding the settings file `ini` (none when empty),
-  // and a window whose program folder it is, started with the logs named, or an installed one whose folder
-  // cannot be written; `beforeLoad` runs between its creation and start-up.
+  // and a window started on the logs named there, whose program folder it is
+  // or, installed, one it cannot write; `beforeLoad` runs between the
+  // window's creation and its start-up.
   frmKestrel& Open(const std::string& ini, const Names& logs = {}, const std::function<void()>& beforeLoad = {},
                    bool installed = false) {
     window_.reset();
