@@ -231,15 +231,14 @@ class WindowTest : public QObject {
         QCOMPARE(control->font().pointSizeF(), 11.25);
         for (const QChar c : text) QVERIFY2(metrics.inFontUcs4(c.unicode()), qPrintable(text));
       }
-      int needed = metrics.horizontalAdvance(text), room = control->width();
+      int needed = control->minimumSizeHint().width(), room = control->width();
       if (auto* button = qobject_cast<QPushButton*>(control)) {
         QStyleOptionButton option;
         option.initFrom(button);
+        needed = metrics.horizontalAdvance(text);
         room = w.style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
       }
-      if (name == "Check1") needed = control->sizeHint().width();
-      if (name == "Label4" && control->heightForWidth(room) > 0)  // wrapped
-        needed = control->heightForWidth(room), room = control->height();
+      if (name == "Label4") QVERIFY(control->heightForWidth(room) <= control->height());  // wrapped
       QVERIFY2(name.startsWith("Text") || needed <= room, qPrintable(QString("%1: %2 > %3").arg(name).arg(needed).arg(room)));
     }
     // The focus starts in the input path and moves in the form's order.
