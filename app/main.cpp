@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Kestrel"));
   kestrel::InstallQtTranslations(QLocale());
 
-  kestrel::frmKestrel window;
+  kestrel::frmKestrel window(kestrel::frmKestrel::Environment::Current());
   window.Form_Load(logs);
   if (window.BatchRan()) return window.BatchExitCode();
   window.show();

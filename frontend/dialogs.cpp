@@ -7,51 +7,48 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace kestrel {
 namespace {
 
-std::function<void()>& BeepHandler() {
-  static std::function<void()> handler;
-  return handler;
-}
-
+std::function<void()> beepHandler;
 std::optional<QMessageBox::StandardButton> nextAnswer;
 QString lastMessage;
 std::string errorLines;
+std::optional<QString> nextFileName;
 
 }  // namespace
 
 void Beeper::Beep() {
-  if (BeepHandler())
-    BeepHandler()();
+  if (beepHandler)
+    beepHandler();
   else
     QApplication::beep();
 }
 
-void Beeper::SetHandler(std::function<void()> handler) { BeepHandler() = std::move(handler); }
+void Beeper::SetHandler(std::function<void()> handler) { beepHandler = std::move(handler); }
 
-QMessageBox::StandardButton MessageBox::critical(QWidget* parent, const QString& title, const QString& text) {
+QMessageBox::StandardButton MessageBox::Critical(QWidget* parent, const QString& title, const QString& text) {
   lastMessage = text;
-  if (nextAnswer) {
-    const auto answer = *nextAnswer;
-    nextAnswer.reset();
-    return answer;
-  }
+  if (nextAnswer) return *std::exchange(nextAnswer, std::nullopt);
   return QMessageBox::critical(parent, title, text);
 }
 
-void MessageBox::setNextAnswer(QMessageBox::StandardButton answer) { nextAnswer = answer; }
+void MessageBox::SetNextAnswer(QMessageBox::StandardButton answer) {
+  nextAnswer = answer;
+  lastMessage.clear();
+}
 
-QString MessageBox::lastText() { return lastMessage; }
+QString MessageBox::LastText() { return lastMessage; }
 
-void MessageBox::errorLine(const std::string& line) {
+void MessageBox::ErrorLine(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   errorLines += line + "\n";
 }
 
-std::string MessageBox::takeErrorLines() { return std::exchange(errorLines, {}); }
+std::string MessageBox::TakeErrorLines() { return std::exchange(errorLines, {}); }
 
 bool InstallQtTranslations(const QLocale& locale) {
   auto* translator = new QTranslator(QCoreApplication::instance());
@@ -63,20 +60,11 @@ bool InstallQtTranslations(const QLocale& locale) {
   return false;
 }
 
-QString FileDialog::getOpenFileName(QWidget* parent, const QString& start) {
-  if (next_) {
-    const QString name = *next_;
-    next_.reset();
-    return name;
-  }
+QString FileDialog::GetOpenFileName(QWidget* parent, const QString& start) {
+  if (nextFileName) return *std::exchange(nextFileName, std::nullopt);
   return QFileDialog::getOpenFileName(parent, QString(), start);
 }
 
-void FileDialog::setNextFileName(const QString& name) { next_ = name; }
-
-FileDialog* fileDialog() {
-  static FileDialog dialog;
-  return &dialog;
-}
+void FileDialog::SetNextFileName(const QString& name) { nextFileName = name; }
 
 }  // namespace kestrel

@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 #include <string>
 
 class QLocale;
@@ -21,35 +20,30 @@ class Beeper {
 };
 
 // Message boxes the window shows. A test answers the next box in advance, so
-// that no modal box ever waits for a user; the text it would have shown is
-// kept for the test to read.
+// that no modal box ever waits for a user; the text that box would have shown
+// is kept for the test to read (empty until one is shown).
 class MessageBox {
  public:
-  static QMessageBox::StandardButton critical(QWidget* parent, const QString& title, const QString& text);
-  static void setNextAnswer(QMessageBox::StandardButton answer);
-  static QString lastText();
+  static QMessageBox::StandardButton Critical(QWidget* parent, const QString& title, const QString& text);
+  static void SetNextAnswer(QMessageBox::StandardButton answer);
+  static QString LastText();
   // A line on standard error, where batch mode reports. A test reads the
   // lines written since it last asked.
-  static void errorLine(const std::string& line);
-  static std::string takeErrorLines();
+  static void ErrorLine(const std::string& line);
+  static std::string TakeErrorLines();
 };
-
-// Installs Qt's own translations for the locale (the standard dialogs' and
-// buttons' texts); false when none is installed for it.
-bool InstallQtTranslations(const QLocale& locale);
 
 // The file-open dialog of the Browse button. A test names the file the next
 // dialog returns (an empty name is a cancelled dialog).
 class FileDialog {
  public:
   // The file chosen, or an empty text when the dialog was cancelled.
-  QString getOpenFileName(QWidget* parent, const QString& start);
-  void setNextFileName(const QString& name);
-
- private:
-  std::optional<QString> next_;
+  static QString GetOpenFileName(QWidget* parent, const QString& start);
+  static void SetNextFileName(const QString& name);
 };
 
-FileDialog* fileDialog();
+// Installs Qt's own translations for the locale (the standard dialogs' and
+// buttons' texts); false when none is installed for it.
+bool InstallQtTranslations(const QLocale& locale);
 
 }  // namespace kestrel

@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include <optional>
+#include <type_traits>
 
 #include "app_paths.h"
 #include "dialogs.h"
@@ -34,11 +35,11 @@
 
 namespace kestrel {
 
-const QString frmKestrel::kConvertCaption = QStringLiteral("変 換");
-const QString frmKestrel::kExitCaption = QStringLiteral("終 了");
-const QString frmKestrel::kAbortCaption = QStringLiteral("中 断");
-
 namespace {
+
+const QString kConvertCaption = QStringLiteral("変 換");
+const QString kExitCaption = QStringLiteral("終 了");
+const QString kAbortCaption = QStringLiteral("中 断");
 
 // The form is laid out in twips; at 96 dots per inch 15 twips make a pixel,
 // and Qt scales the pixels for screens of higher density.
@@ -73,44 +74,39 @@ frmKestrel::Environment frmKestrel::Environment::Current() {
   return environment;
 }
 
+template <typename Control>
+Control* frmKestrel::Place(const char* name, const QString& caption, int left, int top, int width, int height) {
+  auto* control = new Control(this);
+  control->setObjectName(QString::fromLatin1(name));
+  if constexpr (!std::is_same_v<Control, QLineEdit>) control->setText(caption);
+  control->setGeometry(Twips(left, top, width, height));
+  return control;
+}
+
 frmKestrel::frmKestrel(Environment environment, QWidget* parent)
     : QWidget(parent), environment_(std::move(environment)) {
-  Label1 = new QLabel(QStringLiteral("変換元ログ"), this);
-  Text1 = new QLineEdit(this);
-  Command3 = new QPushButton(QStringLiteral("参照"), this);
-  Label2 = new QLabel(QStringLiteral("出力ファイル"), this);
-  Text2 = new QLineEdit(this);
-  Label3 = new QLabel(QStringLiteral("出力拡張子"), this);
-  Text3 = new QLineEdit(this);
-  Check1 = new QCheckBox(QStringLiteral("ログファイル上書き"), this);
-  Label4 = new QLabel(QStringLiteral("NEC の show ip route を Plover 用に加工します。"), this);
-  Command1 = new QPushButton(kConvertCaption, this);
-  Command2 = new QPushButton(kExitCaption, this);
-  for (auto [control, name] : {std::pair<QWidget*, const char*>{Label1, "Label1"}, {Text1, "Text1"},
-                               {Command3, "Command3"}, {Label2, "Label2"}, {Text2, "Text2"}, {Label3, "Label3"},
-                               {Text3, "Text3"}, {Check1, "Check1"}, {Label4, "Label4"}, {Command1, "Command1"},
-                               {Command2, "Command2"}})
-    control->setObjectName(QString::fromLatin1(name));
   setObjectName(QStringLiteral("frmKestrel"));
+  // The form, in tab order: member, object name, caption, and left, top,
+  // width and height in twips.
+  Label1 = Place<QLabel>("Label1", QStringLiteral("変換元ログ"), 120, 150, 1215, 255);
+  Text1 = Place<QLineEdit>("Text1", {}, 1440, 120, 2655, 270);
+  Command3 = Place<QPushButton>("Command3", QStringLiteral("参照"), 4080, 120, 495, 255);
+  Label2 = Place<QLabel>("Label2", QStringLiteral("出力ファイル"), 120, 510, 1215, 255);
+  Text2 = Place<QLineEdit>("Text2", {}, 1440, 480, 3135, 270);
+  Label3 = Place<QLabel>("Label3", QStringLiteral("出力拡張子"), 120, 870, 1215, 255);
+  Text3 = Place<QLineEdit>("Text3", {}, 1440, 840, 975, 270);
+  Check1 = Place<QCheckBox>("Check1", QStringLiteral("ログファイル上書き"), 2520, 840, 2175, 240);
+  Label4 = Place<QLabel>("Label4", QStringLiteral("NEC の show ip route を Plover 用に加工します。"), 60, 1260, 1470, 615);
+  Command1 = Place<QPushButton>("Command1", kConvertCaption, 1560, 1440, 1455, 375);
+  Command2 = Place<QPushButton>("Command2", kExitCaption, 3120, 1440, 1455, 375);
+  Label4->setWordWrap(true);
+  Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  setFixedSize(4695 / 15, 1935 / 15);
 
   QIcon icon;
   icon.addFile(QStringLiteral(":/icons/kestrel-32.png"));
   icon.addFile(QStringLiteral(":/icons/kestrel-16.png"));
   setWindowIcon(icon);
-  setFixedSize(4695 / 15, 1935 / 15);
-  Label1->setGeometry(Twips(120, 150, 1215, 255));
-  Text1->setGeometry(Twips(1440, 120, 2655, 270));
-  Command3->setGeometry(Twips(4080, 120, 495, 255));
-  Label2->setGeometry(Twips(120, 510, 1215, 255));
-  Text2->setGeometry(Twips(1440, 480, 3135, 270));
-  Label3->setGeometry(Twips(120, 870, 1215, 255));
-  Text3->setGeometry(Twips(1440, 840, 975, 270));
-  Check1->setGeometry(Twips(2520, 840, 2175, 240));
-  Label4->setGeometry(Twips(60, 1260, 1470, 615));
-  Command1->setGeometry(Twips(1560, 1440, 1455, 375));
-  Command2->setGeometry(Twips(3120, 1440, 1455, 375));
-  Label4->setWordWrap(true);
-  Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   // The form is drawn for the 9-point Japanese UI face of a Japanese
   // desktop; the field captions use a larger Gothic face. Where the Windows
@@ -125,19 +121,7 @@ frmKestrel::frmKestrel(Environment environment, QWidget* parent)
                       QStringLiteral("IPAGothic")});
   gothic.setPointSizeF(11.25);
   gothic.setWeight(QFont::Normal);
-  for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label3),
-                     static_cast<QWidget*>(Check1)})
-    w->setFont(gothic);
-
-  QWidget::setTabOrder(Text1, Command3);
-  QWidget::setTabOrder(Command3, Text2);
-  QWidget::setTabOrder(Text2, Text3);
-  QWidget::setTabOrder(Text3, Check1);
-  QWidget::setTabOrder(Check1, Command1);
-  QWidget::setTabOrder(Command1, Command2);
-  Command1->setAutoDefault(false);
-  Command2->setAutoDefault(false);
-  Command3->setAutoDefault(false);
+  for (QWidget* w : std::initializer_list<QWidget*>{Label1, Label2, Label3, Check1}) w->setFont(gothic);
 
   // A stop signal (Ctrl-C, SIGTERM, SIGHUP) ends the program; a run notices
   // it by itself, an idle window here.
@@ -273,7 +257,7 @@ std::optional<RunStatus> frmKestrel::Convert() {
   request.outputPath = Text2Tag;
   request.tempDir = tempDir_;
   request.tempNumber = tempNumber_;
-  ConversionRun run(Engine, *fs_);
+  ConversionRun run(Engine);
   run.SetInterruptFlag(platform::StopSignalFlag());
   run_ = &run;
   // Every progress text is announced; the caption is repainted and events
@@ -293,6 +277,7 @@ std::optional<RunStatus> frmKestrel::Convert() {
     PumpEvents();  // the window answers, Abort included
   });
   run_ = nullptr;
+  if (!result.tempPath.empty()) TempPath = FromLocal(result.tempPath);  // a taken name is skipped
 
   Command1->setFont(QFont());
   Command1->setText(kConvertCaption);
@@ -336,12 +321,8 @@ void frmKestrel::Command2_Click() {
 
 void frmKestrel::Command3_Click() {
   Text1->setFocus();
-  try {
-    const QString chosen = fileDialog()->getOpenFileName(this, Text1->text());
-    if (!chosen.isEmpty()) SetPath(Text1, ChosenFileBytes(QDir::toNativeSeparators(chosen)));
-  } catch (...) {
-    // A failing dialog ends the command quietly.
-  }
+  const QString chosen = FileDialog::GetOpenFileName(this, Text1->text());
+  if (!chosen.isEmpty()) SetPath(Text1, ChosenFileBytes(QDir::toNativeSeparators(chosen)));
 }
 
 void frmKestrel::Form_OLEDragDrop(const QMimeData* data) {
@@ -424,10 +405,10 @@ bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
 
 void frmKestrel::ReportFailure(const std::string& message) {
   if (batch_) {
-    MessageBox::errorLine("kestrel: " + message);  // the file name's bytes as they are
+    MessageBox::ErrorLine("kestrel: " + message);  // the file name's bytes as they are
     return;
   }
-  MessageBox::critical(this, windowTitle(), QStringLiteral("変換できませんでした。\n") + DisplayName(message));
+  MessageBox::Critical(this, windowTitle(), QStringLiteral("変換できませんでした。\n") + DisplayName(message));
 }
 
 }  // namespace kestrel

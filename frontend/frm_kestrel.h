@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -10,7 +9,6 @@
 #include <vector>
 
 #include "conversion_run.h"
-#include "file_system.h"
 #include "line_rewriter.h"
 
 class QCheckBox;
@@ -27,6 +25,9 @@ namespace kestrel {
 // raises the same handler as a user's edit, and only when the value changes.
 class frmKestrel : public QWidget {
   Q_OBJECT
+  // The temporary copy's path: the first one tried until a run has taken
+  // one, then the one the last run took.
+  Q_PROPERTY(QString TempPath READ tempPath)
 
  public:
   // Where the program runs: what start-up needs to place its settings file
@@ -40,7 +41,7 @@ class frmKestrel : public QWidget {
     static Environment Current();
   };
 
-  explicit frmKestrel(Environment environment = Environment::Current(), QWidget* parent = nullptr);
+  explicit frmKestrel(Environment environment, QWidget* parent = nullptr);
 
   // Start-up: places and titles the window, computes its paths, loads the
   // settings and, given log paths (as the bytes the user gave), converts each
@@ -51,15 +52,43 @@ class frmKestrel : public QWidget {
   // the signal's number when a stop signal ended the batch.
   int BatchExitCode() const { return stopStatus_ ? stopStatus_ : batchFailed_ ? 1 : 0; }
 
-  // Sets a path field to a path given as bytes; the field shows it as best it
-  // can, and a run opens these bytes for as long as the field shows them.
-  void SetPath(QLineEdit* field, const std::string& bytes);
   // Puts a progress text on the Convert button, in a face small enough for
   // the whole of it to show.
   void ShowProgressCaption(const QString& text);
 
-  // Puts a wrapper in front of the run's file operations (for tests).
-  void SetFileSystem(FileSystem& fs) { fs_ = &fs; }
+ signals:
+  // A progress text was put on the Convert button.
+  void progressShown(const QString& text);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Text1_Change();
+  void Text3_Change();
+  void Check1_Click();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Form_OLEDragDrop(const QMimeData* data);
+
+  // Creates one control of the form: its object name, its caption and its
+  // place in twips. Controls made in turn take the focus in that order.
+  template <typename Control>
+  Control* Place(const char* name, const QString& caption, int left, int top, int width, int height);
+  // Sets a path field to a path given as bytes; the field shows it as best it
+  // can, and a run opens these bytes for as long as the field shows them.
+  void SetPath(QLineEdit* field, const std::string& bytes);
+  // The Convert command; nothing when a path was missing and it only beeped.
+  std::optional<RunStatus> Convert();
+  void ReportFailure(const std::string& message);
+  void Centre();
+  void CentreInFrame();  // again, once the frame is known
+  void EndOnStopSignal();
+  QString tempPath() const { return TempPath; }
 
   // The controls, named as on the form.
   QLabel* Label1;
@@ -85,41 +114,9 @@ class frmKestrel : public QWidget {
   bool OverWriteOn = false;
   LineRewriter Engine;  // keeps RouteHead for as long as the window lives
 
-  static const QString kConvertCaption;
-  static const QString kExitCaption;
-  static const QString kAbortCaption;
-
- signals:
-  // A progress text was put on the Convert button.
-  void progressShown(const QString& text);
-
- public slots:
-  void Text1_Change();
-  void Text3_Change();
-  void Check1_Click();
-  void Command1_Click();
-  void Command2_Click();
-  void Command3_Click();
-  void Form_OLEDragDrop(const QMimeData* data);
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  // The Convert command; nothing when a path was missing and it only beeped.
-  std::optional<RunStatus> Convert();
-  void ReportFailure(const std::string& message);
-  void Centre();
-  void CentreInFrame();  // again, once the frame is known
-  void EndOnStopSignal();
-
   Environment environment_;
   std::string tempDir_;
   std::uint32_t tempNumber_ = 0;
-  FileSystem* fs_ = &FileSystem::System();
   ConversionRun* run_ = nullptr;  // the run in progress, if any
   bool batch_ = false;
   bool batchRan_ = false;

@@ -19,13 +19,17 @@ build/bench/kestrel-generate-log -n 1000000 -o "$work/ix-full-table.log"
 # The converted log goes into a pipe read at a steady pace, so that the run
 # lasts long enough to be pictured while its lines are rewritten.
 mkfifo "$work/ix-full-table.txt"
+# The window's title carries the version CMake sets: major, then minor as two
+# digits.
+version() { sed -n "s/^#define KESTREL_VERSION_$1 //p" build/generated/kestrel_version.h; }
+title=$(printf 'Kestrel Ver.%d.%02d' "$(version MAJOR)" "$(version MINOR)")
 
 xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   set -e
   cd "$1"
   openbox >/dev/null 2>&1 &
   sleep 1
-  title="Kestrel Ver.0.20"
+  title="$2"
   # shot DELAY FILE: waits for the window, then DELAY seconds, and saves the
   # window with its frame.
   shot() {
@@ -44,7 +48,7 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   pid=$!
   shot 1.5 running.png
   wait "$pid"
-' _ "$work"
+' _ "$work" "$title"
 cp "$work/window.png" docs/kestrel-window.png
 cp "$work/running.png" docs/kestrel-window-running.png
 echo "Saved docs/kestrel-window.png and docs/kestrel-window-running.png"
