@@ -14,9 +14,13 @@
 namespace {
 
 // The log paths the program was started with, as the bytes the user gave:
-// each argument is one path, taken whole (on Windows, in the system's code
-// page, as the C runtime splits the command line).
-std::vector<std::string> LogPaths(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
+// each argument is one path, taken whole (on Windows, the wide command line
+// in UTF-8, so that names outside the ANSI code page arrive whole).
+std::vector<std::string> LogPaths(int argc, char** argv) {
+  std::vector<std::string> arguments = kestrel::platform::Arguments(argc, argv);
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  return arguments;
+}
 
 QtMessageHandler qtHandler = nullptr;
 

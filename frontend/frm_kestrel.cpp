@@ -45,8 +45,8 @@ const QString kAbortCaption = QStringLiteral("中 断");
 // and Qt scales the pixels for screens of higher density.
 QRect Twips(int left, int top, int width, int height) { return QRect(left / 15, top / 15, width / 15, height / 15); }
 
-std::string Local(const QString& text) { return QFile::encodeName(text).toStdString(); }
-QString FromLocal(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
+std::string Local(const QString& text) { return PathBytes(text); }
+QString FromLocal(const std::string& text) { return PathText(text); }
 
 void PumpEvents() { QCoreApplication::processEvents(); }
 

@@ -8,9 +8,21 @@
 
 namespace kestrel {
 
+#ifdef _WIN32
+std::string PathBytes(const QString& path) { return path.toUtf8().toStdString(); }
+QString PathText(const std::string& bytes) { return QString::fromStdString(bytes); }
+#else
+std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString PathText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+#endif
+
 QString DisplayName(const std::string& bytes) {
   const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+#ifdef _WIN32
+  QStringDecoder local(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);  // as PathBytes gives them
+#else
   QStringDecoder local(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+#endif
   const QString text = local.decode(view);
   if (!local.hasError()) return text;
   QStringDecoder shiftJis("Shift_JIS", QStringDecoder::Flag::Stateless);
@@ -22,22 +34,22 @@ QString DisplayName(const std::string& bytes) {
 }
 
 std::string FieldBytes(const QString& shown, const std::string& bytes) {
-  return DisplayName(bytes) == shown ? bytes : QFile::encodeName(shown).toStdString();
+  return DisplayName(bytes) == shown ? bytes : PathBytes(shown);
 }
 
 std::string ChosenFileBytes(const QString& chosen) {
-  if (!chosen.contains(QChar::ReplacementCharacter)) return QFile::encodeName(chosen).toStdString();
+  if (!chosen.contains(QChar::ReplacementCharacter)) return PathBytes(chosen);
   std::filesystem::path path = chosen.startsWith(u'/') ? "/" : "";
   for (const QString& part : chosen.split(u'/', Qt::SkipEmptyParts)) {
-    std::string name = QFile::encodeName(part).toStdString();
+    std::string name = PathBytes(part);
     if (part.contains(QChar::ReplacementCharacter)) {
       int matches = 0;
       std::error_code error;
       for (const auto& entry : std::filesystem::directory_iterator(path.empty() ? "." : path, error)) {
         const std::string candidate = entry.path().filename().string();
-        if (QFile::decodeName(QByteArray::fromStdString(candidate)) == part && ++matches == 1) name = candidate;
+        if (PathText(candidate) == part && ++matches == 1) name = candidate;
       }
-      if (matches > 1) name = QFile::encodeName(part).toStdString();  // ambiguous: the name as shown
+      if (matches > 1) name = PathBytes(part);  // ambiguous: the name as shown
     }
     path /= name;
   }

@@ -8,6 +8,12 @@ class QUrl;
 
 namespace kestrel {
 
+// A path as the engine opens it, and back: the locale's encoding on POSIX
+// systems, UTF-8 on Windows (where the engine hands UTF-16 to the system),
+// so that no name passes through the ANSI code page.
+std::string PathBytes(const QString& path);
+QString PathText(const std::string& bytes);
+
 // File names are bytes, and a run opens exactly the bytes the user gave. The
 // fields show them as text: a name valid in the locale's encoding as it is, a
 // Shift-JIS name (common in archives from Windows machines) decoded as such,
