@@ -44,3 +44,16 @@ wineserver -p || true  # fails when one already runs
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine wineboot --init >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
+
+echo "== kestrel-convert.exe under Wine =="
+# The real program on the example: byte for byte as on Linux, a name outside
+# any code page from the wide command line, and the log replaced in place.
+smoke=$build/smoke
+rm -rf "$smoke" && mkdir -p "$smoke"
+cp examples/ix-show-ip-route.log "$smoke/表한ü.log"
+(cd "$smoke" && wine "$build/cli/kestrel-convert.exe" -o out.txt "表한ü.log" &&
+  wine "$build/cli/kestrel-convert.exe" -i "表한ü.log")
+cmp examples/ix-show-ip-route.converted.log "$smoke/out.txt"
+cmp examples/ix-show-ip-route.converted.log "$smoke/表한ü.log"
+[ "$(ls "$smoke")" = "$(printf 'out.txt\n表한ü.log')" ]
+echo "kestrel-convert.exe converts as on Linux"

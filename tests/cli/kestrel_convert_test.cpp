@@ -45,9 +45,7 @@ class KestrelConvertTest : public ::testing::Test {
 // error (one line, or empty).
 TEST_F(KestrelConvertTest, ArgumentsTable) {
   WriteFile("-x.log", kRoute + "\n");
-  const std::string unicode = "\u8868\ud55c.log";  // in no single code page
-  WriteFile(unicode, kRoute + "\n");
-  if (!kWindows) WriteFile("a\nb.log", "");
+  WriteFile("a\nb.log", "");
   struct Case {
     Args args;
     std::string stdinPath;
@@ -61,13 +59,12 @@ TEST_F(KestrelConvertTest, ArgumentsTable) {
       {{"-"}, kExample, 0, "EXAMPLE", ""},
       {{"-o", "-", kExample}, "/dev/null", 0, "EXAMPLE", ""},
       {{"--", "-x.log"}, "/dev/null", 0, kRouteOut + "\r\n", ""},
-      {{unicode}, "/dev/null", 0, kRouteOut + "\r\n", ""},
-      {{"--version"}, "/dev/null", 0, std::string("kestrel-convert ") + KESTREL_VERSION_TEXT + kTextEnd, ""},
+      {{"--version"}, "/dev/null", 0, std::string("kestrel-convert ") + KESTREL_VERSION_TEXT + "\n", ""},
       {{"none.log"}, "/dev/null", 1, "", "kestrel-convert: none.log: No such file or directory"},
       {{"."}, "/dev/null", 1, "", "kestrel-convert: .: Is a directory"},
       {{"-o", "/dev/full", kExample}, "/dev/null", 1, "", "kestrel-convert: /dev/full: No space left on device"},
       {{"-o", "a\nb.log", kExample}, "/dev/null", 0, "", ""},
-      {{"none\n.log"}, "/dev/null", 1, "", "kestrel-convert: none\\n.log: No such file or directory"},
+      {{"none\n\t\x1b.log"}, "/dev/null", 1, "", "kestrel-convert: none\\n\\t\\x1b.log: No such file or directory"},
       {{"-xV"}, "/dev/null", 2, "", "kestrel-convert: unknown option '-x' (try 'kestrel-convert --help')"},
       {{"a.log", "-qz"}, "/dev/null", 2, "", "kestrel-convert: unknown option '-q' (try 'kestrel-convert --help')"},
       {{"--bogus=1"}, "/dev/null", 2, "", "kestrel-convert: unknown option '--bogus' (try 'kestrel-convert --help')"},
@@ -79,18 +76,12 @@ TEST_F(KestrelConvertTest, ArgumentsTable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
-    // Windows has no /dev/full, and forbids a line feed in a file name.
-    if (kWindows && c.args.size() > 1 && (c.args[1] == "/dev/full" || c.args[1].find('\n') != std::string::npos))
-      continue;
-    if (kWindows && !c.args.empty() && c.args[0].find('\n') != std::string::npos) continue;
     const ProcessResult result = Run(c.args, c.stdinPath);
     EXPECT_EQ(result.exitCode, c.status);
     EXPECT_EQ(result.out, c.out == "EXAMPLE" ? converted_ : c.out);
-    EXPECT_EQ(result.err, c.err.empty() ? "" : c.err + kTextEnd);
+    EXPECT_EQ(result.err, c.err.empty() ? "" : c.err + "\n");
   }
-  if (!kWindows) {
-    EXPECT_EQ(ReadFile("a\nb.log"), converted_);
-  }
+  EXPECT_EQ(ReadFile("a\nb.log"), converted_);
   // --help names every exit status.
   const std::string help = Run({"--help"}).out;
   for (const char* status : {"0 ", "1 ", "2 ", "129", "130", "141", "143"})
@@ -98,7 +89,6 @@ TEST_F(KestrelConvertTest, ArgumentsTable) {
 }
 
 TEST_F(KestrelConvertTest, TerminalAsInputIsRefusedWithAHint) {
-  if (kWindows) GTEST_SKIP() << "pseudo-terminals";
   const ProcessResult result = Run({}, Terminal().Path());
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_EQ(result.err, "kestrel-convert: no input: name a log, or pipe one in (try 'kestrel-convert --help')\n");
@@ -115,7 +105,7 @@ TEST_F(KestrelConvertTest, SeveralLogsAreOneTable) {
   EXPECT_EQ(Run({"a.log", "b.log"}).out, aOut + bOut);
   ProcessResult result = Run({"--suffix=txt", "a.log", "none.log", "b.log"});
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "kestrel-convert: none.log: No such file or directory" + kTextEnd);
+  EXPECT_EQ(result.err, "kestrel-convert: none.log: No such file or directory\n");
   EXPECT_EQ(ReadFile("a.txt") + ReadFile("b.txt"), aOut + bOut);
   EXPECT_EQ(Run({"-i", "a.log", "b.log"}).exitCode, 0);
   EXPECT_EQ(ReadFile("a.log") + ReadFile("b.log"), aOut + bOut);
@@ -124,7 +114,7 @@ TEST_F(KestrelConvertTest, SeveralLogsAreOneTable) {
   WriteFile("a.log", a);
   result = Start({"a.log"}, "/dev/null", "a.log").Wait();
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "kestrel-convert: a.log: input file is output file" + kTextEnd);
+  EXPECT_EQ(result.err, "kestrel-convert: a.log: input file is output file\n");
   EXPECT_EQ(ReadFile("a.log"), a);
   EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"a.log", "a.txt", "b.log", "b.txt"}));
 }
@@ -132,7 +122,6 @@ TEST_F(KestrelConvertTest, SeveralLogsAreOneTable) {
 // A reader that goes away ends the program as it ends `cat`; a stop signal
 // ends it whatever it waits on; a file size limit is a write error.
 TEST_F(KestrelConvertTest, PipesSignalsAndLimits) {
-  if (kWindows) GTEST_SKIP() << "named pipes, POSIX signals and file size limits";
   std::string big;
   for (int i = 0; i < 100000; ++i) big += kRoute + "\n";
   WriteFile("big.log", big);
@@ -141,7 +130,7 @@ TEST_F(KestrelConvertTest, PipesSignalsAndLimits) {
   ChildProcess head = Start({"big.log"}, "/dev/null", "fifo");
   std::ifstream("fifo").get();  // one byte, then the reader goes
   ProcessResult result = head.Wait();
-  EXPECT_EQ(result.signal, kSigPipe);
+  EXPECT_EQ(result.signal, SIGPIPE);
   EXPECT_EQ(result.err, "");
 
   struct Stop {
@@ -150,7 +139,7 @@ TEST_F(KestrelConvertTest, PipesSignalsAndLimits) {
     Args args;  // blocked writing to a pipe nobody reads, opening one, waiting for its writer
   };
   for (const Stop& stop : {Stop{SIGINT, 130, {"big.log"}}, Stop{SIGTERM, 143, {"-o", "fifo", "big.log"}},
-                           Stop{kSigHup, 129, {"fifo"}}}) {
+                           Stop{SIGHUP, 129, {"fifo"}}}) {
     const bool toStdout = stop.signal == SIGINT;
     ChildProcess child = Start(stop.args, "/dev/null", toStdout ? "fifo" : "");
     std::ifstream silent;

@@ -7,19 +7,17 @@
 
 namespace kestrel::test {
 
-// Signal numbers of POSIX systems, named here also where the C runtime does
-// not name them (Windows, whose tests of signals skip).
-inline constexpr int kSigHup = 1, kSigPipe = 13;
-
 struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not exit normally
-  int signal = 0;     // the signal that ended it, if one did (never on Windows)
+  int signal = 0;     // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
 
 class ScratchDir;
 
+// (POSIX systems: the programs' own behaviour under Windows is checked by
+// scripts/test-windows.sh.)
 // A program started with standard input read from `stdinPath` ("/dev/null"
 // reads as empty on every system) and its standard output and error
 // captured, or standard output appended to `stdoutPath` when one is given (a
@@ -31,16 +29,14 @@ class ChildProcess {
                const std::vector<std::string>& env = {}, const std::string& stdoutPath = "");
   ~ChildProcess();
 
-  // The process id (POSIX systems).
   std::intptr_t Pid() const { return process_; }
-  // Sends a POSIX signal; Windows has none to send.
   void Signal(int signal);
   // Waits for the end of the program.
   ProcessResult Wait();
 
  private:
   std::unique_ptr<ScratchDir> capture_;
-  std::intptr_t process_ = -1;  // process id, or on Windows the process handle
+  std::intptr_t process_ = -1;
 };
 
 // Runs a program to its end.

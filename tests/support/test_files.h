@@ -11,8 +11,6 @@ inline constexpr bool kWindows = true;
 #else
 inline constexpr bool kWindows = false;
 #endif
-// How the programs end a line of a message (text mode on Windows).
-inline const std::string kTextEnd = kWindows ? "\r\n" : "\n";
 
 // A directory of its own under the system's temporary directory, removed with
 // everything in it when the object goes.
