@@ -168,7 +168,7 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   platform::CatchStopSignals();
   run.SetInterruptFlag(platform::StopSignalFlag());
   // Progress on the terminal, unless the converted text goes there too.
-  const bool showProgress = platform::IsTerminal(2) && !platform::IsTerminal(kStandardOutput);
+  const bool errorsOnTerminal = platform::IsTerminal(2), outputOnTerminal = platform::IsTerminal(kStandardOutput);
   int status = 0;
   for (const std::string& log : options.logs) {
     RunRequest request;
@@ -186,7 +186,8 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
       request.outputFile = kStandardOutput;
     RunResult result;
     {
-      TerminalProgress progress(showProgress, log == "-" ? "standard input" : log);
+      TerminalProgress progress(errorsOnTerminal && (request.outputFile == kNoFile || !outputOnTerminal),
+                                log == "-" ? "standard input" : log);
       result = run.ExecuteSinglePass(request, [&](const Progress& p) { progress(p); });
     }
     if (result.status == RunStatus::Interrupted) {
