@@ -51,7 +51,8 @@ echo "== kestrel-convert.exe under Wine =="
 smoke=$build/smoke
 rm -rf "$smoke" && mkdir -p "$smoke"
 cp examples/ix-show-ip-route.log "$smoke/表한ü.log"
-(cd "$smoke" && wine "$build/cli/kestrel-convert.exe" -o out.txt "表한ü.log" &&
+# Wine turns the command line into UTF-16 by the locale's encoding.
+(export LC_ALL=C.UTF-8; cd "$smoke" && wine "$build/cli/kestrel-convert.exe" -o out.txt "表한ü.log" &&
   wine "$build/cli/kestrel-convert.exe" -i "表한ü.log")
 cmp examples/ix-show-ip-route.converted.log "$smoke/out.txt"
 cmp examples/ix-show-ip-route.converted.log "$smoke/表한ü.log"
