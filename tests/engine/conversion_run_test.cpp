@@ -193,6 +193,8 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
        "DIR/ix1.log: No space left on device"},
       {"in place, flush fails", Fs::kFlush, ".ix1.log.kestrel-", EIO, "ix1.log", "ix1.log",
        "DIR/ix1.log: Input/output error"},
+      {"in place, close fails", Fs::kClose, ".ix1.log.kestrel-", EIO, "ix1.log", "ix1.log",
+       "DIR/ix1.log: Input/output error"},
       {"in place, owner not kept", Fs::kOwnership, "ix1.log", EPERM, "ix1.log", "ix1.log",
        "DIR/ix1.log: cannot be replaced keeping its owner and group (Operation not permitted)"},
       {"in place, folder denied", Fs::kOpen, ".ix1.log.kestrel-", EACCES, "ix1.log", "ix1.log",

@@ -66,6 +66,7 @@ const PlatformCase kCases[] = {
        EXPECT_TRUE(ia.identity.known);
        EXPECT_TRUE(MaybeSameFile(ia.identity, ib.identity));
        EXPECT_FALSE(MaybeSameFile(ia.identity, ic.identity));
+       EXPECT_TRUE(MaybeSameFile(FileIdentity{}, ic.identity));  // unknown: the safe way
        // Only the index known (Wine, for a redirected standard output).
        EXPECT_TRUE(MaybeSameFile({0, ia.identity.index, true, false}, ia.identity));
        EXPECT_FALSE(MaybeSameFile({0, ic.identity.index, true, false}, ia.identity));

@@ -202,6 +202,8 @@ class WindowTest : public QObject {
     QCOMPARE(dir_->Entries(), (Names{"Kestrel.ini", "a.log", "b.log"}));
     kestrel::platform::CatchStopSignals();
     Open("");
+    QTimer::singleShot(300, [] { QCoreApplication::exit(0); });
+    QCOMPARE(QCoreApplication::exec(), 0);  // idle and no signal: the window stays
     ::raise(SIGHUP);
     QTimer::singleShot(5000, [] { QCoreApplication::exit(-1); });
     QCOMPARE(QCoreApplication::exec(), 128 + SIGHUP);

@@ -53,6 +53,7 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {"[Kestrel]\nFileExt=\".txt\"\nOverWrite='True'", {}, {}, ".txt", true},
       {"[Kestrel]\nFileExt=\".txt'\nOverWrite=YES", {}, {}, "\".txt'", false},
       {"[Kestrel]\nFileExt=\"\nOverWrite=1", {}, {}, "\"", false},
+      {"[Kestrel]\nFileExt=\"\"", {}, {}, "", false},
       {"[Kestrel]\nFileExt=.txt", "[Kestrel]\nFileExt=.log", {"FileExt=.log"}, ".log", false, link, true},
       {"[Kestrel]\nFileExt=.txt", {}, {"FileExt=.log"}, ".txt", false, [](auto&, auto& fs) { fs.Fail(fs.kFlush, "Kestrel", EIO); }},
       // Not a settings file: it reads as missing (a read-only one reads), is
