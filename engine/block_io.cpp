@@ -174,6 +174,8 @@ void BlockWriter::WriteAll(const char* data, std::size_t size) {
     }
     // A write that a signal cut short (EINTR, or fewer bytes than asked):
     // the caller checks whether it was a stop before the next write blocks.
+    // A signal that comes after this check and before the next write starts
+    // waits for that write.
     if (size > 0 && onInterrupted_) onInterrupted_();
   }
 }
