@@ -45,8 +45,6 @@ const QString kAbortCaption = QStringLiteral("中 断");
 // and Qt scales the pixels for screens of higher density.
 QRect Twips(int left, int top, int width, int height) { return QRect(left / 15, top / 15, width / 15, height / 15); }
 
-std::string Local(const QString& text) { return PathBytes(text); }
-QString FromLocal(const std::string& text) { return PathText(text); }
 
 void PumpEvents() { QCoreApplication::processEvents(); }
 
@@ -152,18 +150,18 @@ void frmKestrel::Form_Load(const std::vector<std::string>& logs) {
   Centre();
   setWindowTitle(QString::fromStdString(WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)));
 
-  const AppPaths paths = ComputeAppPaths(Local(environment_.programDir), environment_.programDirWritable,
-                                         Local(environment_.configDir), Local(environment_.tempDir),
+  const AppPaths paths = ComputeAppPaths(PathBytes(environment_.programDir), environment_.programDirWritable,
+                                         PathBytes(environment_.configDir), PathBytes(environment_.tempDir),
                                          environment_.processId);
-  IniPath = FromLocal(paths.iniPath);
-  TempPath = FromLocal(paths.tempPath);
+  IniPath = PathText(paths.iniPath);
+  TempPath = PathText(paths.tempPath);
   tempDir_ = paths.tempDir;
   tempNumber_ = paths.tempNumber;
   if (!environment_.programDirWritable) QDir().mkpath(environment_.configDir);
 
   // The settings are stored before the fields show them, so the handlers the
   // fields raise find nothing changed and save nothing back.
-  OutExt = FromLocal(WinSys::GetIniString(paths.iniPath, WinSys::kSection, WinSys::kFileExtKey));
+  OutExt = PathText(WinSys::GetIniString(paths.iniPath, WinSys::kSection, WinSys::kFileExtKey));
   Text3->setText(OutExt);
   OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(paths.iniPath, WinSys::kSection, WinSys::kOverWriteKey));
   Check1->setChecked(OverWriteOn);
@@ -212,13 +210,13 @@ void frmKestrel::Text1_Change() {
   // The output path is the input path with its extension replaced.
   text1Bytes_ = FieldBytes(Text1->text(), text1Bytes_);
   Text1Tag = PathWithoutExtension(text1Bytes_);
-  SetPath(Text2, Text1Tag + Local(OutExt));
+  SetPath(Text2, Text1Tag + PathBytes(OutExt));
 }
 
 void frmKestrel::Text3_Change() {
   if (Text3->text() != OutExt) {
     OutExt = QString::fromStdString(NormaliseExtension(Text3->text().toStdString()));
-    WinSys::PutIniString(Local(IniPath), WinSys::kSection, WinSys::kFileExtKey, OutExt.toLocal8Bit().toStdString());
+    WinSys::PutIniString(PathBytes(IniPath), WinSys::kSection, WinSys::kFileExtKey, OutExt.toLocal8Bit().toStdString());
   }
   Text1_Change();
 }
@@ -227,7 +225,7 @@ void frmKestrel::Check1_Click() {
   const bool checked = Check1->isChecked();
   if (checked == OverWriteOn) return;  // start-up showing the stored option
   OverWriteOn = checked;
-  WinSys::PutIniString(Local(IniPath), WinSys::kSection, WinSys::kOverWriteKey, checked ? "TRUE" : "FALSE");
+  WinSys::PutIniString(PathBytes(IniPath), WinSys::kSection, WinSys::kOverWriteKey, checked ? "TRUE" : "FALSE");
 }
 
 void frmKestrel::Command1_Click() { Convert(); }
@@ -277,7 +275,7 @@ std::optional<RunStatus> frmKestrel::Convert() {
     PumpEvents();  // the window answers, Abort included
   });
   run_ = nullptr;
-  if (!result.tempPath.empty()) TempPath = FromLocal(result.tempPath);  // a taken name is skipped
+  if (!result.tempPath.empty()) TempPath = PathText(result.tempPath);  // a taken name is skipped
 
   Command1->setFont(QFont());
   Command1->setText(kConvertCaption);
