@@ -1,7 +1,6 @@
 #include "test_files.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -87,8 +86,6 @@ bool FileExists(const std::string& path) {
 bool MakeFifo(const std::string&) { return false; }
 bool SetAttribute(const std::string&, const std::string&, const std::string&) { return false; }
 std::string Attribute(const std::string&, const std::string&) { return ""; }
-Terminal::Terminal() {}
-Terminal::~Terminal() {}
 #else
 bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
 
@@ -100,15 +97,6 @@ std::string Attribute(const std::string& path, const std::string& name) {
   char value[256];
   const ssize_t size = ::getxattr(path.c_str(), name.c_str(), value, sizeof value);
   return size < 0 ? "" : std::string(value, static_cast<std::size_t>(size));
-}
-
-Terminal::Terminal() : fd_(::posix_openpt(O_RDWR | O_NOCTTY)) {
-  if (fd_ < 0 || ::grantpt(fd_) != 0 || ::unlockpt(fd_) != 0) throw std::runtime_error("no pseudo-terminal");
-  path_ = ::ptsname(fd_);
-}
-
-Terminal::~Terminal() {
-  if (fd_ >= 0) ::close(fd_);
 }
 #endif
 

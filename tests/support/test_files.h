@@ -42,21 +42,10 @@ std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
 // What only POSIX systems have; on Windows each fails, and the tests that
-// need one skip there. A named pipe, an extended attribute, and a
-// pseudo-terminal open for as long as the object lives.
+// need one skip there: a named pipe and an extended attribute.
 bool MakeFifo(const std::string& path);
 bool SetAttribute(const std::string& path, const std::string& name, const std::string& value);
 std::string Attribute(const std::string& path, const std::string& name);
-class Terminal {
- public:
-  Terminal();
-  ~Terminal();
-  const std::string& Path() const { return path_; }
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
 
 // The lines joined with the given line end after each.
 std::string Lines(const std::vector<std::string>& lines, const std::string& end = "\r\n");

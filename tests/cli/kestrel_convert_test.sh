@@ -1,0 +1,106 @@
+#!/bin/bash
+# kestrel-convert as a user runs it: the real program, its arguments, pipes,
+# signals and limits.
+# Usage: kestrel_convert_test.sh PROGRAM EXAMPLES_DIR VERSION
+set -u
+program=$1 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log version=$3
+dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
+export TMPDIR=$dir
+failed=0
+fail() { echo "FAILED: $*" >&2; failed=1; }
+
+# run STATUS WANTED_OUTPUT WANTED_ERROR STDIN ARGS...: one call of the
+# program, whose standard error is that one line, or nothing.
+run() {
+  local status=$1 output=$2 error=$3 in=$4 got
+  shift 4
+  "$program" "$@" <"$in" >out 2>err
+  got=$?
+  if [ -n "$error" ]; then printf 'kestrel-convert: %s\n' "$error" >err.wanted; else : >err.wanted; fi
+  [ "$got" = "$status" ] && cmp -s out "$output" && cmp -s err err.wanted ||
+    fail "kestrel-convert $* <$in: status $got: $(cat err)"
+}
+
+cp "$example" ./-x.log
+printf 'kestrel-convert %s\n' "$version" >version
+usage="(try 'kestrel-convert --help')"
+run 0 "$converted" "" /dev/null "$example"
+run 0 "$converted" "" "$example"
+run 0 "$converted" "" "$example" -
+run 0 "$converted" "" /dev/null -o - "$example"
+run 0 "$converted" "" /dev/null -- -x.log
+run 0 version "" /dev/null --version
+run 1 /dev/null "none.log: No such file or directory" /dev/null none.log
+run 1 /dev/null ".: Is a directory" /dev/null .
+run 1 /dev/null "/dev/full: No space left on device" /dev/null -o /dev/full "$example"
+run 0 /dev/null "" /dev/null -o $'a\nb.log' "$example"
+cmp -s $'a\nb.log' "$converted" || fail "-o a\\nb.log"
+run 1 /dev/null 'none\n\t\x1b.log: No such file or directory' /dev/null $'none\n\t\x1b.log'
+run 2 /dev/null "unknown option '-x' $usage" /dev/null -xV
+run 2 /dev/null "unknown option '-q' $usage" /dev/null a.log -qz
+run 2 /dev/null "unknown option '--bogus' $usage" /dev/null --bogus=1
+run 2 /dev/null "option '-o' needs a value $usage" /dev/null -o
+run 2 /dev/null "empty file name $usage" /dev/null ""
+run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/null -o x a b
+run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
+"$program" --help >help
+for status in '0 ' '1 ' '2 ' 129 130 141 143; do grep -q -- "$status" help || fail "--help: no status $status"; done
+script -qec "'$program'" /dev/null </dev/null >tty
+[ $? = 2 ] && grep -q "^kestrel-convert: no input: name a log, or pipe one in $usage" tty || fail "a terminal as input"
+
+# Several logs are one table: the route head carries from each to the next,
+# whether they go to standard output, in place or beside themselves, and a
+# log that fails does not stop the others. The first ends just before a
+# multipath route's second line.
+first=$(($(grep -n '^ *\[' "$converted" | head -n 1 | cut -d: -f1) - 1))
+head -n $first "$example" | tr -d '\r' >a.log
+tail -n +$((first + 1)) "$example" >b.log
+run 0 "$converted" "" /dev/null a.log b.log
+run 1 /dev/null "none.log: No such file or directory" /dev/null --suffix=txt a.log none.log b.log
+cat a.txt b.txt | cmp -s - "$converted" || fail "--suffix=txt"
+run 0 /dev/null "" /dev/null -i a.log b.log
+cat a.log b.log | cmp -s - "$converted" || fail "-i"
+# The log as its own output by another route than -o is refused, as cat refuses it.
+cp "$example" a.log
+"$program" a.log >>a.log 2>err
+[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: a.log: input file is output file" ] && cmp -s a.log "$example" ||
+  fail "the log as its own standard output"
+
+# A reader that goes away ends the program as it ends cat; a stop signal
+# ends it whatever it waits on; a file size limit is a write error.
+yes 'a, GigaEthernet0.0, 0:01:02' | head -n 1000000 >big.log
+cp big.log big.orig
+mkfifo fifo
+"$program" big.log >fifo 2>err &
+head -c 1 fifo >/dev/null
+wait $!
+[ $? = 141 ] && [ ! -s err ] || fail "a reader that goes away: $(cat err)"
+set -m  # programs started in the background take SIGINT, as from a terminal
+# stop SIGNAL STATUS: stops the program started last, once it has had the
+# time to reach where it waits, however slowly a loaded machine starts it.
+stop() {
+  local pid=$! i=0 mask
+  while ((i++ < 1000)); do
+    [ "$(cat /proc/$pid/comm)" = kestrel-convert ] && mask=$(awk '/^SigCgt/ {print $2}' /proc/$pid/status) &&
+      ((0x$mask >> ($1 - 1) & 1)) && break
+    sleep 0.01
+  done
+  ((i > 1000)) && fail "signal $1 is not caught"
+  sleep 0.2
+  kill -$1 $pid
+  wait $pid
+  [ $? = $2 ] && cmp -s big.log big.orig || fail "signal $1: $(cat err)"
+}
+"$program" big.log >fifo 2>err &  # writing to a pipe nobody reads
+exec 3<fifo
+stop 2 130
+exec 3<&-
+"$program" -o fifo big.log 2>err &  # opening a pipe nobody reads
+stop 15 143
+"$program" fifo >out 2>err &  # waiting for a pipe's writer
+stop 1 129
+(ulimit -f 8 && exec "$program" -o out big.log) 2>err
+[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: out: File too large" ] || fail "ulimit -f: $(cat err)"
+
+ls -A | grep -q '\.tmp$' && fail "a replacement was left: $(ls -A)"
+exit $failed

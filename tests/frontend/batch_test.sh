@@ -1,0 +1,26 @@
+#!/bin/bash
+# The real kestrel program in batch mode, from a folder of its own that holds
+# its settings file. Every argument is a log, converted in turn, on a dead
+# display (so offscreen). The second log opens with a multipath route's
+# second line: it takes the bracket of the first log's last route, as the
+# window remembers it. One name is in Shift-JIS, one invalid in any encoding,
+# and one reads like Qt's option. Failures are reported, one line each, and
+# the batch goes on.
+# Usage: batch_test.sh PROGRAM EXAMPLES_DIR
+set -u
+example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log
+dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
+cp "$1" kestrel
+printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n' >Kestrel.ini
+cp Kestrel.ini ini
+first=$(($(grep -n '^ *\[' "$converted" | head -n 1 | cut -d: -f1) - 1))
+a=$'a\xff' b=$'b "c" \x83\x8d'
+head -n $first "$example" | tr -d '\r' >"$a.log"
+tail -n +$((first + 1)) "$example" >"$b.log"
+env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR DISPLAY=:77 \
+  ./kestrel "$dir/$a.log" "$dir/missing.log" "" -style "$dir/$b.log" 2>err
+status=$?
+printf 'kestrel: %s\n' "$dir/missing.log: No such file or directory" "empty file name: nothing converted" \
+  "-style: No such file or directory" >err.wanted
+[ $status = 1 ] && cmp err err.wanted && cat "$a.txt" "$b.txt" | cmp - "$converted" && cmp Kestrel.ini ini &&
+  [ "$(ls | wc -l)" = 9 ] || { echo "FAILED: status $status; $(ls)" && cat err && exit 1; }
