@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,12 +31,8 @@ class RunTest : public ::testing::TestWithParam<Way> {
   // folder's "tmp", recording the progress texts of every report.
   RunResult Convert(const std::string& input, const std::string& output,
                     const std::function<void(ConversionRun&, const Progress&)>& onProgress = {}) {
-    RunRequest request;
-    request.inputPath = input;
-    request.outputPath = output;
-    request.tempDir = tempDir_;
-    request.tempNumber = 0x2A;
-    request.maxLineLength = maxLine_;
+    const RunRequest request{
+        .inputPath = input, .outputPath = output, .tempDir = tempDir_, .tempNumber = 0x2A, .maxLineLength = maxLine_};
     ConversionRun run(rewriter_, fs_);
     run.SetInterruptFlag(&signal_);
     texts_.clear();
@@ -43,7 +40,7 @@ class RunTest : public ::testing::TestWithParam<Way> {
       if (!p.heartbeat) texts_.push_back(std::to_string(p.pass) + ": " + p.Text());
       if (onProgress) onProgress(run, p);
     };
-    return GetParam() == Way::TwoPasses ? run.Execute(request, hook) : run.ExecuteSinglePass(request, hook);
+    return TwoPasses() ? run.Execute(request, hook) : run.ExecuteSinglePass(request, hook);
   }
   bool TwoPasses() const { return GetParam() == Way::TwoPasses; }
 
@@ -81,7 +78,7 @@ TEST_P(RunTest, EveryLineEndsWithCrLfAndRoutesAreRewritten) {
       {"\0\xff\x82\xa0\n\x1a"s, "\0\xff\x82\xa0\r\n\x1a\r\n"s},
       {longLine + "\n" + longRoute + "\r\n", longLine + "\r\n" + "a" + std::string(kBlockSize, ' ') +
                                                  "[1/0] via 1.1.1.1, t, Giga0\r\n"},
-      {Lines({kRoute, kNext}, "\n"), Lines({kRouteOut, kNextOut})},
+      {kRoutes, kRoutesOut},
   };
   for (const auto& [log, converted] : cases) {
     WriteFile(in_, log);
@@ -89,16 +86,23 @@ TEST_P(RunTest, EveryLineEndsWithCrLfAndRoutesAreRewritten) {
     ASSERT_EQ(result.status, RunStatus::Finished) << result.error;
     EXPECT_EQ(ReadFile(out_), converted) << log.substr(0, 40);
   }
-  // The route head carries over to the next log.
-  WriteFile(in_, kNext + "\n");
-  ASSERT_EQ(Convert(in_, out_).status, RunStatus::Finished);
-  EXPECT_EQ(ReadFile(out_), kNextOut + "\r\n");
+  // The route head carries over to the next log, here converted in place
+  // under a name of 250 bytes, ending in characters of three bytes where the
+  // replacement's name is cut, in a path beyond the 260 characters of Windows.
+  std::string name(166, 'n');
+  for (int i = 0; i < 28; ++i) name += "\u8868";
+  WriteFile(dir_ / name, kNext + "\n");
+  ASSERT_EQ(Convert(dir_ / name, dir_ / name).status, RunStatus::Finished);
+  EXPECT_EQ(ReadFile(dir_ / name), kNextOut + "\r\n");
 }
 
 // How a run ends, and what it leaves: the progress it showed, the output
-// file and the log.
+// file and the log. The temporary copy is private, and one a crashed run
+// left keeps its name.
 TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
   const std::string log = NumberedLog(250);
+  const std::string taken = JoinPath(tempDir_, TempFileName(0x2A)), copy = JoinPath(tempDir_, TempFileName(0x2B));
+  WriteFile(taken, "left by a crashed run");
   struct Stop {
     const char* name;
     int pass;            // the pass it comes in
@@ -127,7 +131,10 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
     WriteFile(out_, "old\r\n");
     signal_ = 0;
     const std::string output = stop.inPlace ? in_ : out_;
+    stdfs::perms mode = stdfs::perms::unknown;
     const RunResult result = Convert(in_, output, [&](ConversionRun& run, const Progress& p) {
+      std::error_code error;
+      if (mode == stdfs::perms::unknown) mode = stdfs::status(NativePath(copy), error).permissions();
       if (p.pass != stop.pass || (p.pass == 1 ? p.total : p.done) != 100) return;
       if (stop.signal)
         signal_ = SIGTERM;
@@ -139,8 +146,14 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
     if (TwoPasses() && !stop.twoPassTexts.empty()) {
       EXPECT_EQ(texts_, stop.twoPassTexts);
     }
+    if (TwoPasses() && !kWindows) {
+      EXPECT_EQ(mode, stdfs::perms(0600));  // Windows: the private temporary folder's permissions
+    }
+    EXPECT_EQ(result.tempPath, TwoPasses() ? copy : "");
     EXPECT_EQ(dir_.Entries(), (Texts{"ix1.log", "ix1.txt", "tmp"})) << "a replacement was left";
   }
+  EXPECT_EQ(ReadFile(taken), "left by a crashed run");
+  stdfs::remove(NativePath(taken));
 }
 
 TEST_P(RunTest, InPlaceKeepsModeAttributesAndFollowsNamedLinks) {
@@ -149,11 +162,11 @@ TEST_P(RunTest, InPlaceKeepsModeAttributesAndFollowsNamedLinks) {
   stdfs::create_symlink(in_, link);
   for (const std::string& output : {in_, dir_ / "./ix1.log", link}) {
     SCOPED_TRACE(output);
-    WriteFile(in_, Lines({kRoute, kNext}, "\n"));
+    WriteFile(in_, kRoutes);
     stdfs::permissions(in_, stdfs::perms(02750));
     const bool xattrs = SetAttribute(in_, "user.kestrel", "1");
     ASSERT_EQ(Convert(in_, output).status, RunStatus::Finished);
-    EXPECT_EQ(ReadFile(in_), Lines({kRouteOut, kNextOut}));
+    EXPECT_EQ(ReadFile(in_), kRoutesOut);
     EXPECT_EQ(stdfs::symlink_status(in_).permissions(), stdfs::perms(02750));
     if (xattrs) {
       EXPECT_EQ(Attribute(in_, "user.kestrel"), "1");
@@ -165,59 +178,56 @@ TEST_P(RunTest, InPlaceKeepsModeAttributesAndFollowsNamedLinks) {
 struct Failure {
   const char* name;
   Fs::Operation operation;
-  const char* part;  // of the path the fault hits
+  const char* part;     // of the path the fault hits
   int error;
-  const char* input;   // in the scratch folder, or an absolute path
-  const char* output;  // likewise
-  std::string message;  // with DIR for the scratch folder and TEMP for the copy
+  const char* input;    // in the scratch folder, or an absolute path
+  const char* output;   // likewise
+  std::string message;  // DIR: the scratch folder, LOG: DIR/ix1.log, OUT: DIR/ix1.txt, TEMP: the copy
 };
 
 // Every failure ends the run with one message naming the file and the
 // reason, leaves the log as it was and no temporary file behind.
 TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
   const Failure failures[] = {
-      {"missing input", Fs::kCount, "", 0, "none.log", "ix1.txt", "DIR/none.log: No such file or directory"},
-      {"input is a folder", Fs::kCount, "", 0, "tmp", "ix1.txt", "DIR/tmp: Is a directory"},
-      {"no output folder", Fs::kCount, "", 0, "ix1.log", "no/x.txt", "DIR/no/x.txt: No such file or directory"},
-      {"output denied", Fs::kOpen, "ix1.txt", EACCES, "ix1.log", "ix1.txt", "DIR/ix1.txt: Permission denied"},
-      {"device full", Fs::kCount, "", 0, "ix1.log", "/dev/full", "/dev/full: No space left on device"},
-      {"read error", Fs::kRead, "ix1.log", EIO, "ix1.log", "ix1.txt", "DIR/ix1.log: Input/output error"},
+      {"missing input", Fs::kNone, "", 0, "none.log", "ix1.txt", "DIR/none.log: No such file or directory"},
+      {"input is a folder", Fs::kNone, "", 0, "tmp", "ix1.txt", "DIR/tmp: Is a directory"},
+      {"no output folder", Fs::kNone, "", 0, "ix1.log", "no/x.txt", "DIR/no/x.txt: No such file or directory"},
+      {"output denied", Fs::kOpen, "ix1.txt", EACCES, "ix1.log", "ix1.txt", "OUT: Permission denied"},
+      {"device full", Fs::kNone, "", 0, "ix1.log", "/dev/full", "/dev/full: No space left on device"},
+      {"read error", Fs::kRead, "ix1.log", EIO, "ix1.log", "ix1.txt", "LOG: Input/output error"},
       {"disk full copying", Fs::kWrite, "Kestrel-", ENOSPC, "ix1.log", "ix1.txt", "TEMP: No space left on device"},
-      {"disk full writing", Fs::kWrite, "ix1.txt", ENOSPC, "ix1.log", "ix1.txt", "DIR/ix1.txt: No space left on device"},
-      {"close fails", Fs::kClose, "ix1.txt", EIO, "ix1.log", "ix1.txt", "DIR/ix1.txt: Input/output error"},
+      {"disk full writing", Fs::kWrite, "ix1.txt", ENOSPC, "ix1.log", "ix1.txt", "OUT: No space left on device"},
+      {"close fails", Fs::kClose, "ix1.txt", EIO, "ix1.log", "ix1.txt", "OUT: Input/output error"},
       {"temp folder denied", Fs::kOpen, "Kestrel-", EACCES, "ix1.log", "ix1.txt", "TEMP: Permission denied"},
       {"temp not deleted", Fs::kRemove, "Kestrel-", EACCES, "ix1.log", "ix1.txt",
-       "DIR/ix1.log converted; the temporary copy TEMP could not be deleted: Permission denied"},
-      {"output unknown", Fs::kInfo, "ix1.log", EIO, "ix1.log", "ix1.log", "DIR/ix1.log: Input/output error"},
-      {"in place, disk full", Fs::kWrite, ".ix1.log.kestrel-", ENOSPC, "ix1.log", "ix1.log",
-       "DIR/ix1.log: No space left on device"},
-      {"in place, flush fails", Fs::kFlush, ".ix1.log.kestrel-", EIO, "ix1.log", "ix1.log",
-       "DIR/ix1.log: Input/output error"},
-      {"in place, close fails", Fs::kClose, ".ix1.log.kestrel-", EIO, "ix1.log", "ix1.log",
-       "DIR/ix1.log: Input/output error"},
+       "LOG converted; the temporary copy TEMP could not be deleted: Permission denied"},
+      {"output unknown", Fs::kInfo, "ix1.log", EIO, "ix1.log", "ix1.log", "LOG: Input/output error"},
+      {"in place, disk full", Fs::kWrite, ".ix1.log.", ENOSPC, "ix1.log", "ix1.log", "LOG: No space left on device"},
+      {"in place, flush fails", Fs::kFlush, ".ix1.log.", EIO, "ix1.log", "ix1.log", "LOG: Input/output error"},
+      {"in place, close fails", Fs::kClose, ".ix1.log.", EIO, "ix1.log", "ix1.log", "LOG: Input/output error"},
       {"in place, owner not kept", Fs::kOwnership, "ix1.log", EPERM, "ix1.log", "ix1.log",
-       "DIR/ix1.log: cannot be replaced keeping its owner and group (Operation not permitted)"},
-      {"in place, folder denied", Fs::kOpen, ".ix1.log.kestrel-", EACCES, "ix1.log", "ix1.log",
-       "DIR/ix1.log: cannot be replaced: its folder DIR cannot be written (Permission denied)"},
-      {"line too long", Fs::kCount, "", 0, "ix1.log", "ix1.txt", "DIR/ix1.log: a line is longer than 100 bytes"},
-      {"endless line", Fs::kCount, "", 0, "/dev/zero", "ix1.txt", "/dev/zero: a line is longer than 100 bytes"},
+       "LOG: cannot be replaced keeping its owner and group (Operation not permitted)"},
+      {"in place, folder denied", Fs::kOpen, ".ix1.log.", EACCES, "ix1.log", "ix1.log",
+       "LOG: cannot be replaced: its folder DIR cannot be written (Permission denied)"},
+      {"line too long", Fs::kNone, "", 0, "ix1.log", "ix1.txt", "LOG: a line is longer than 100 bytes"},
+      {"endless line", Fs::kNone, "", 0, "/dev/zero", "ix1.txt", "/dev/zero: a line is longer than 100 bytes"},
   };
   const std::string log = NumberedLog(250) + std::string(100, 'x') + "\r\n";
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);
-    const bool copyOnly = f.part == std::string("Kestrel-");
-    if (copyOnly && !TwoPasses()) continue;
+    if (f.part == std::string("Kestrel-") && !TwoPasses()) continue;  // a single pass makes no copy
     if (kWindows && (f.input[0] == '/' || f.output[0] == '/')) continue;  // devices of POSIX systems
     WriteFile(in_, f.name == std::string("line too long") ? log + std::string(101, 'z') + "\n" : log);
     fs_ = Fs();
-    if (f.operation != Fs::kCount) fs_.Fail(f.operation, f.part, f.error, 100);
+    fs_.Fail(f.operation, f.part, f.error, 100);
     maxLine_ = 100;
     auto path = [&](const std::string& name) { return name[0] == '/' ? name : dir_ / name; };
     const RunResult result = Convert(path(f.input), path(f.output));
-    std::string message = f.message;
     const std::string temp = JoinPath(tempDir_, TempFileName(0x2A));
-    for (std::size_t at; (at = message.find("TEMP")) != std::string::npos;) message.replace(at, 4, temp);
-    for (std::size_t at; (at = message.find("DIR")) != std::string::npos;) message.replace(at, 3, dir_.Path());
+    std::string message = f.message;
+    for (const auto& [name, value] : {std::pair{"TEMP", temp}, {"LOG", in_}, {"OUT", out_}, {"DIR", dir_.Path()}})
+      for (std::size_t at = 0; (at = message.find(name, at)) != std::string::npos; at += value.size())
+        message.replace(at, strlen(name), value);
     EXPECT_EQ(result.status, RunStatus::Failed);
     EXPECT_EQ(result.error, message);
     EXPECT_EQ(ReadFile(in_).substr(0, log.size()), log) << "the log was touched";
@@ -270,36 +280,6 @@ TEST_P(RunTest, AbortReadsNothingMoreAndWritesNoPartOfALine) {
     EXPECT_EQ(readsAfterAbort, 0);
     EXPECT_EQ(FileExists(out_) ? ReadFile(out_) : "", input == in_ ? "a, t, Giga0\r\n" : "");
   }
-}
-
-TEST_P(RunTest, TemporaryCopyIsPrivateAndSkipsATakenName) {
-  if (!TwoPasses()) GTEST_SKIP() << "a single pass makes no copy";
-  const std::string taken = JoinPath(tempDir_, TempFileName(0x2A)), next = JoinPath(tempDir_, TempFileName(0x2B));
-  WriteFile(taken, "left by a crashed run");
-  WriteFile(in_, "a\n");
-  stdfs::perms mode = stdfs::perms::unknown;
-  const RunResult result = Convert(in_, out_, [&](ConversionRun&, const Progress&) {
-    std::error_code error;
-    if (const auto status = stdfs::status(NativePath(next), error); !error) mode = status.permissions();
-  });
-  ASSERT_EQ(result.status, RunStatus::Finished);
-  EXPECT_EQ(result.tempPath, next);
-  if (!kWindows) {
-    EXPECT_EQ(mode, stdfs::perms(0600));  // Windows: the private temporary folder's permissions
-  }
-  EXPECT_EQ(ReadFile(taken), "left by a crashed run");
-  stdfs::remove(NativePath(taken));
-}
-
-TEST_P(RunTest, LogWithALongNameConvertsInPlace) {
-  // 250 bytes, ending in characters of three bytes where the replacement's
-  // name is cut, in a path beyond the usual 260 characters of Windows.
-  std::string name(166, 'n');
-  for (int i = 0; i < 28; ++i) name += "\u8868";
-  const std::string log = dir_ / name;
-  WriteFile(log, kRoute + "\n");
-  ASSERT_EQ(Convert(log, log).status, RunStatus::Finished);
-  EXPECT_EQ(ReadFile(log), kRouteOut + "\r\n");
 }
 
 }  // namespace

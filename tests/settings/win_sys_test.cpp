@@ -55,13 +55,15 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {"[Kestrel]\nFileExt=\"\nOverWrite=1", {}, {}, "\"", false},
       {"[Kestrel]\nFileExt=\"\"", {}, {}, "", false},
       {"[Kestrel]\nFileExt=.txt", "[Kestrel]\nFileExt=.log", {"FileExt=.log"}, ".log", false, link, true},
-      {"[Kestrel]\nFileExt=.txt", {}, {"FileExt=.log"}, ".txt", false, [](auto&, auto& fs) { fs.Fail(fs.kFlush, "Kestrel", EIO); }},
+      {"[Kestrel]\nFileExt=.txt", {}, {"FileExt=.log"}, ".txt", false,
+       [](auto&, auto& faulty) { faulty.Fail(faulty.kFlush, "Kestrel", EIO); }},
       // Not a settings file: it reads as missing (a read-only one reads), is
       // never written, and neither hangs nor fills memory.
-      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini, auto&) { test::MakeFifo(ini); }, true},
-      {{}, {}, {"FileExt=.log"}, "", false, [](const std::string& ini, auto&) { fs::create_symlink("/dev/zero", ini); }, true},
+      {{}, {}, {"FileExt=.log"}, "", false, [](auto& ini, auto&) { test::MakeFifo(ini); }, true},
+      {{}, {}, {"FileExt=.log"}, "", false, [](auto& ini, auto&) { fs::create_symlink("/dev/zero", ini); }, true},
       {"[Kestrel]\n;" + std::string(1 << 20, 'x'), {}, {"FileExt=.log"}, "", false},
-      {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false, [](auto& ini, auto&) { fs::permissions(ini, fs::perms(0444)); }},
+      {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false,
+       [](auto& ini, auto&) { fs::permissions(ini, fs::perms(0444)); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("row " + std::to_string(&c - cases.data()) + ": " + c.before.value_or("(no file)").substr(0, 40));

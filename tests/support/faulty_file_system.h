@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <string>
@@ -8,22 +10,20 @@
 
 namespace kestrel::test {
 
-// The system's file operations, except that chosen ones fail as a sick disk
-// or a full file system would make them fail. Each fault names a part of the
-// path it hits; an action runs before each read or write of a matching file
-// ("" matches every file): the world changing during a run.
+// The system's file operations, except that a chosen one fails, as a sick
+// disk or a full file system would make it fail, on the files whose path
+// holds a given part. An action can run before each read of a file: the
+// world changing during a run.
 class FaultyFileSystem : public FileSystem {
  public:
-  enum Operation { kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership, kCount };
+  enum Operation { kNone, kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership };
 
-  // `operation` on a path containing `part` fails with `error`; a write
-  // fails once `allowed` bytes have been written.
+  // `operation` on a path holding `part` fails with `error`; a write fails
+  // once `allowed` bytes have been written.
   void Fail(Operation operation, const std::string& part, int error, std::size_t allowed = 0) {
-    faults_[operation] = {part, error};
-    writeAllowed_ = allowed;
+    operation_ = operation, part_ = part, error_ = error, allowed_ = allowed;
   }
-  void OnRead(const std::string& part, std::function<void()> action) { onRead_ = {part, std::move(action)}; }
-  void OnWrite(const std::string& part, std::function<void()> action) { onWrite_ = {part, std::move(action)}; }
+  void OnRead(const std::string& part, std::function<void()> action) { readPart_ = part, onRead_ = std::move(action); }
 
   FileHandle OpenRead(const std::string& path) override {
     return Hits(kOpen, path) ? kNoFile : Track(path, FileSystem::OpenRead(path));
@@ -34,10 +34,27 @@ class FaultyFileSystem : public FileSystem {
   FileHandle CreateExclusive(const std::string& path) override {
     return Hits(kOpen, path) ? kNoFile : Track(path, FileSystem::CreateExclusive(path));
   }
-  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
-  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
+    if (onRead_ && paths_[file].find(readPart_) != std::string::npos) onRead_();
+    return Hits(kRead, paths_[file]) ? -1 : FileSystem::Read(file, buffer, size);
+  }
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
+    if (Matches(kWrite, paths_[file])) {
+      if (allowed_ == 0) return errno = error_, -1;
+      size = std::min(size, allowed_);
+      allowed_ -= size;
+    }
+    // Every write comes back one byte short, as a pipe's may, so that the
+    // writers' loops are always exercised.
+    return FileSystem::Write(file, buffer, size > 1 ? size - 1 : size);
+  }
   int Flush(FileHandle file) override { return Hits(kFlush, paths_[file]) ? -1 : FileSystem::Flush(file); }
-  int Close(FileHandle file) override;
+  int Close(FileHandle file) override {
+    const std::string path = paths_[file];
+    paths_.erase(file);
+    const int result = FileSystem::Close(file);
+    return Hits(kClose, path) ? -1 : result;
+  }
   int Info(FileHandle file, FileInfo* info) override {
     return Hits(kInfo, paths_[file]) ? -1 : FileSystem::Info(file, info);
   }
@@ -50,28 +67,22 @@ class FaultyFileSystem : public FileSystem {
   int Remove(const std::string& path) override { return Hits(kRemove, path) ? -1 : FileSystem::Remove(path); }
 
  private:
-  struct Fault {
-    std::string part;
-    int error = 0;
-  };
-  struct Action {
-    std::string part;
-    std::function<void()> run;
-  };
+  bool Matches(Operation operation, const std::string& path) const {
+    return operation == operation_ && path.find(part_) != std::string::npos;
+  }
   // Whether the operation fails on the path; errno is set when it does.
-  bool Hits(Operation operation, const std::string& path);
+  bool Hits(Operation operation, const std::string& path) { return Matches(operation, path) && (errno = error_, true); }
   FileHandle Track(const std::string& path, FileHandle file) {
     if (file != kNoFile) paths_[file] = path;
     return file;
   }
-  static void Run(const Action& action, const std::string& path) {
-    if (action.run && path.find(action.part) != std::string::npos) action.run();
-  }
 
-  Fault faults_[kCount];
+  Operation operation_ = kNone;
+  std::string part_, readPart_;
+  int error_ = 0;
+  std::size_t allowed_ = 0;
+  std::function<void()> onRead_;
   std::map<FileHandle, std::string> paths_;
-  Action onRead_, onWrite_;
-  std::size_t writeAllowed_ = 0;
 };
 
 }  // namespace kestrel::test

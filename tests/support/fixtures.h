@@ -10,6 +10,8 @@ inline const std::string kRoute = "O       10.1.0.0/16 [110/2] via 192.168.0.1, 
 inline const std::string kRouteOut = "O       10.1.0.0/16 [110/2] via 192.168.0.1, 0:01:02, GigaEthernet0.0";
 inline const std::string kNext = std::string(28, ' ') + "via 192.168.0.2, GigaEthernet1.0, 0:01:02";
 inline const std::string kNextOut = std::string(20, ' ') + "[110/2] via 192.168.0.2, 0:01:02, GigaEthernet1.0";
+inline const std::string kRoutes = kRoute + "\n" + kNext + "\n";
+inline const std::string kRoutesOut = kRouteOut + "\r\n" + kNextOut + "\r\n";
 
 // A log of `count` numbered lines, each ended with `end`.
 inline std::string NumberedLog(int count, const std::string& end = "\n") {

@@ -3,12 +3,9 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 #endif
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -27,27 +24,12 @@ std::string Utf8(const fs::path& path) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
-// Under TMPDIR when it is set, else (and always on Windows) the system's
-// temporary folder.
+// A new folder under the system's temporary folder (TMPDIR when it is set).
 ScratchDir::ScratchDir() {
-#ifdef _WIN32
-  const fs::path base = fs::temp_directory_path();
-#else
-  const char* tmp = std::getenv("TMPDIR");
-  const fs::path base = tmp && *tmp ? NativePath(tmp) : fs::temp_directory_path();
-#endif
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "kestrel-test-%08x", static_cast<unsigned>(random()));
-    std::error_code error;
-    if (fs::create_directory(base / name, error)) {
-      fs::permissions(base / name, fs::perms::owner_all, fs::perm_options::replace, error);
-      path_ = Utf8(base / name);
-      return;
-    }
-  }
-  throw std::runtime_error("cannot create a scratch directory in " + Utf8(base));
+  static std::mt19937 random{std::random_device{}()};
+  const fs::path path = fs::temp_directory_path() / ("kestrel-test-" + std::to_string(random()));
+  if (!fs::create_directory(path)) throw std::runtime_error("cannot create " + Utf8(path));
+  path_ = Utf8(path);
 }
 
 ScratchDir::~ScratchDir() {
@@ -99,11 +81,5 @@ std::string Attribute(const std::string& path, const std::string& name) {
   return size < 0 ? "" : std::string(value, static_cast<std::size_t>(size));
 }
 #endif
-
-std::string Lines(const std::vector<std::string>& lines, const std::string& end) {
-  std::string text;
-  for (const auto& line : lines) text += line + end;
-  return text;
-}
 
 }  // namespace kestrel::test

@@ -47,7 +47,4 @@ bool MakeFifo(const std::string& path);
 bool SetAttribute(const std::string& path, const std::string& name, const std::string& value);
 std::string Attribute(const std::string& path, const std::string& name);
 
-// The lines joined with the given line end after each.
-std::string Lines(const std::vector<std::string>& lines, const std::string& end = "\r\n");
-
 }  // namespace kestrel::test
