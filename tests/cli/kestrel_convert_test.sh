@@ -71,6 +71,10 @@ cp "$example" a.log
 yes 'a, GigaEthernet0.0, 0:01:02' | head -n 1000000 >big.log
 cp big.log big.orig
 mkfifo fifo
+"$program" fifo >out 2>err &  # a pipe whose writer comes late and writes slowly
+(sleep 0.2 && printf 'a, Giga0, t\n' && sleep 0.3 && printf 'b, Giga1, t\n') >fifo
+wait $!
+[ $? = 0 ] && [ "$(cat out)" = $'a, t, Giga0\r\nb, t, Giga1\r' ] || fail "a slow writer: $(cat err)"
 "$program" big.log >fifo 2>err &
 head -c 1 fifo >/dev/null
 wait $!
