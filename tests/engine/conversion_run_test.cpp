@@ -47,7 +47,7 @@ class RunTest : public ::testing::TestWithParam<Way> {
   void SetUp() override { ASSERT_TRUE(stdfs::create_directory(NativePath(tempDir_))); }
   void TearDown() override {
     // However a run ends, its temporary copy is gone.
-    EXPECT_EQ(ScratchDir::List(tempDir_), Texts{}) << "the temporary copy was left";
+    EXPECT_EQ(dir_.Entries("tmp"), Texts{}) << "the temporary copy was left";
   }
 
   ScratchDir dir_;
@@ -205,6 +205,8 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
       {"in place, disk full", Fs::kWrite, ".ix1.log.", ENOSPC, "ix1.log", "ix1.log", "LOG: No space left on device"},
       {"in place, flush fails", Fs::kFlush, ".ix1.log.", EIO, "ix1.log", "ix1.log", "LOG: Input/output error"},
       {"in place, close fails", Fs::kClose, ".ix1.log.", EIO, "ix1.log", "ix1.log", "LOG: Input/output error"},
+      {"in place, log held open", Fs::kReplace, "ix1.log", kErrorInUse, "ix1.log", "ix1.log",
+       "LOG: in use by another program"},
       {"in place, owner not kept", Fs::kOwnership, "ix1.log", EPERM, "ix1.log", "ix1.log",
        "LOG: cannot be replaced keeping its owner and group (Operation not permitted)"},
       {"in place, folder denied", Fs::kOpen, ".ix1.log.", EACCES, "ix1.log", "ix1.log",

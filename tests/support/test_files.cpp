@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace kestrel::test {
@@ -38,9 +38,10 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(NativePath(path_), ignored);
 }
 
-std::vector<std::string> ScratchDir::List(const std::string& dir) {
+std::vector<std::string> ScratchDir::Entries(const std::string& sub) const {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(NativePath(dir))) names.push_back(Utf8(entry.path().filename()));
+  for (const auto& entry : fs::directory_iterator(NativePath(path_) / NativePath(sub)))
+    names.push_back(Utf8(entry.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -54,9 +55,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 std::string ReadFile(const std::string& path) {
   std::ifstream in(NativePath(path), std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool FileExists(const std::string& path) {

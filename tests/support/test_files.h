@@ -23,9 +23,8 @@ class ScratchDir {
 
   const std::string& Path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  // Names of the entries in the directory, sorted.
-  std::vector<std::string> Entries() const { return List(path_); }
-  static std::vector<std::string> List(const std::string& dir);
+  // Names of the entries in the directory, or in its folder `sub`, sorted.
+  std::vector<std::string> Entries(const std::string& sub = "") const;
 
  private:
   std::string path_;
