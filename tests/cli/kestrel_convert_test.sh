@@ -48,9 +48,9 @@ for status in '0 ' '1 ' '2 ' 129 130 141 143; do grep -q -- "$status" help || fa
 script -qec "'$program'" /dev/null </dev/null >tty
 [ $? = 2 ] && grep -q "^kestrel-convert: no input: name a log, or pipe one in $usage" tty || fail "a terminal as input"
 # Progress shows on the terminal of a slow run, unless the converted text goes there too.
-script -qec "(echo a; sleep 1.2; echo b) | '$program' -o out" /dev/null </dev/null >tty
+script -qec "(echo a; sleep 1.5; echo b) | '$program' -o out" /dev/null </dev/null >tty
 grep -q "standard input 0 lines" tty || fail "no progress on the terminal"
-script -qec "(echo a; sleep 1.2; echo b) | '$program'" /dev/null </dev/null >tty
+script -qec "(echo a; sleep 1.5; echo b) | '$program'" /dev/null </dev/null >tty
 grep -q "lines" tty && fail "progress among the converted text"
 
 # Several logs are one table: the route head carries from each to the next,
