@@ -19,7 +19,8 @@ fs::path NativePath(const std::string& path) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
 }
 
-std::string Utf8(const fs::path& path) {
+// A path of the standard library as UTF-8, as the tests name files.
+static std::string Utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }

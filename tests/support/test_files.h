@@ -30,10 +30,8 @@ class ScratchDir {
   std::string path_;
 };
 
-// A path of the tests (UTF-8, as the engine takes it) for the standard
-// library, and back.
+// A path of the tests (UTF-8, as the engine takes it) for the standard library.
 std::filesystem::path NativePath(const std::string& path);
-std::string Utf8(const std::filesystem::path& path);
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
