@@ -34,6 +34,13 @@ std::size_t ViaColumn(const char* text, std::size_t size) {
   return 0;
 }
 
+// Whether the first `count` characters are all blanks.
+bool BlankUpTo(const char* text, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (text[i] != ' ') return false;
+  return true;
+}
+
 const char* Find(const char* from, const char* end, char c) {
   return static_cast<const char*>(std::memchr(from, c, end - from));
 }
@@ -48,6 +55,15 @@ void LineRewriter::ConvertLine(std::string_view line, char* out) {
   // Fewer than three fields, or no interface in the second: unchanged.
   if (!comma2 || !StartsWithInterface(comma1 + 1, comma2 - comma1 - 1)) {
     if (out != s) std::memcpy(out, s, line.size());
+    // Still, a route's first line (text before its " via ") is remembered,
+    // whatever its interface: the continuation lines that follow belong to
+    // it, not to the route before.
+    const std::size_t headSize = (comma1 ? comma1 : end) - s;
+    const std::size_t via = ViaColumn(s, headSize);
+    if (via != 0 && !BlankUpTo(s, via)) {
+      routeHead_.assign(s, headSize);
+      headVia_ = via;
+    }
     return;
   }
   const char* comma3 = Find(comma2 + 1, end, ',');
@@ -79,13 +95,9 @@ void LineRewriter::ConvertLine(std::string_view line, char* out) {
   }
 
   const std::size_t via = ViaColumn(s, headSize);
-  bool startsRoute = via == 0 || via != headVia_;
-  if (!startsRoute) {
-    // " via " stands where it stood in the route's first line: a blank head
-    // up to it makes this a continuation line of a multipath route.
-    for (std::size_t i = 0; i < via && !startsRoute; ++i) startsRoute = s[i] != ' ';
-  }
-  if (startsRoute) {
+  // " via " where it stood in the route's first line, after a blank head,
+  // makes this a continuation line of a multipath route.
+  if (via == 0 || via != headVia_ || !BlankUpTo(s, via)) {
     routeHead_.assign(s, headSize);
     headVia_ = via;
     return;

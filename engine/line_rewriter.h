@@ -14,7 +14,7 @@ namespace kestrel {
 // line) receives the bracket with distance and metric of that first line.
 //
 // The first field of the most recent line that started a route is remembered
-// (`RouteHead`) and carries over from line to line, run to run and file to
+// (`RouteHead`), whatever the interface of that line, and carries over from line to line, run to run and file to
 // file for as long as the object lives. Columns are byte positions; the output
 // line always has exactly the length of the input line.
 class LineRewriter {
