@@ -139,11 +139,12 @@ bool BlockReader::NextLineAcrossBlocks(Line& line) {
   return true;
 }
 
-BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted)
+BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted, WaitHook onFull)
     : fs_(fs),
       file_(file),
       name_(std::move(name)),
       onInterrupted_(std::move(onInterrupted)),
+      onFull_(std::move(onFull)),
       buffer_(new char[kBlockSize]) {}
 
 void BlockWriter::AppendLarge(std::string_view bytes) {
@@ -166,6 +167,13 @@ void BlockWriter::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
     // Block by block: one huge write makes the system stall on it.
     const std::int64_t n = fs_.Write(file_, data, std::min(size, kBlockSize));
+    if (n < 0 && errno == EAGAIN) {
+      // A pipe its reader has not emptied: wait for room in short steps, so
+      // that the caller can answer its user (and abort) meanwhile.
+      if (fs_.WaitWritable(file_, 100) < 0) throw IoError(name_, errno);
+      if (onFull_) onFull_();
+      continue;
+    }
     if (n < 0 && errno != EINTR) throw IoError(name_, errno);
     if (n == 0) throw IoError(name_, ENOSPC);
     if (n > 0) {

@@ -19,9 +19,12 @@ namespace kestrel {
 class IoError : public std::runtime_error {
  public:
   IoError(const std::string& file, int error, const std::string& reason = {});
+  // A message of another form, whose names are already printable.
+  static IoError Saying(const std::string& message, int error = 0) { return IoError(error, message); }
   int Error() const { return error_; }
 
  private:
+  IoError(int error, const std::string& message) : std::runtime_error(message), error_(error) {}
   int error_;
 };
 
@@ -140,7 +143,9 @@ class BlockReader {
 // Writes to a file in large blocks. The file is not owned.
 class BlockWriter {
  public:
-  BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted = {});
+  // `onInterrupted` runs when a signal cut a write short; `onFull` every
+  // 100 ms while a pipe has no room: either may throw to stop writing.
+  BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted = {}, WaitHook onFull = {});
 
   void Append(std::string_view bytes) {
     if (bytes.size() <= kBlockSize - len_) {
@@ -174,6 +179,7 @@ class BlockWriter {
   FileHandle file_;
   std::string name_;
   WaitHook onInterrupted_;
+  WaitHook onFull_;
   std::unique_ptr<char[]> buffer_;
   std::size_t len_ = 0;
 };

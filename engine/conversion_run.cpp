@@ -13,6 +13,8 @@ constexpr std::uint64_t kLinesPerBlock = 100;
 
 // Thrown when a signal asked the run to stop.
 struct Interrupted {};
+// Thrown when an abort came while the output was waiting for a pipe's reader.
+struct AbortedWaiting {};
 
 }  // namespace
 
@@ -27,8 +29,11 @@ class ConversionRun::Input {
       handle = owned_ = fs_.OpenRead(request.inputPath);
       if (handle == kNoFile) throw IoError(name, errno);
     }
-    if (fs_.Info(handle, &info) != 0) throw IoError(name, errno);
-    if (info.kind == FileKind::Directory) throw IoError(name, EISDIR);
+    const int error = fs_.Info(handle, &info) != 0 ? errno : info.kind == FileKind::Directory ? EISDIR : 0;
+    if (error != 0) {
+      Close();  // the destructor of an object never made does not run
+      throw IoError(name, error);
+    }
     namedPipe = owned_ != kNoFile && info.kind == FileKind::Pipe;
   }
   ~Input() { Close(); }
@@ -62,7 +67,11 @@ ConversionRun::ConversionRun(LineRewriter& rewriter, FileSystem& fs)
     : rewriter_(rewriter),
       fs_(fs),
       heartbeat_([this] { Report(false, true); }),
-      interrupted_([this] { CheckInterrupt(); }) {}
+      interrupted_([this] { CheckInterrupt(); }),
+      outputWait_([this] {
+        Report(false, true);
+        if (aborted_) throw AbortedWaiting{};
+      }) {}
 
 void ConversionRun::CheckInterrupt() const {
   if (interrupt_ && *interrupt_) throw Interrupted{};
@@ -134,16 +143,12 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
   logName_ = request.inputFile != kNoFile ? "standard input" : request.inputPath;
   RunOutput output(fs_);
   try {
-    output.Resolve(request.outputPath);
     Input input(fs_, request);
     progress_.bytesTotal = input.info.kind == FileKind::Regular ? input.info.size : 0;
+    output.Open(request.outputPath, request.outputFile, input.handle, input.info, input.name, request.inPlace,
+                outputWait_);
     passes(input, output, result);
-    // Aborted, a log being rewritten in place stays as it was; any other
-    // output keeps the lines written before the abort.
-    if (aborted_ && output.InPlace())
-      output.Discard();
-    else
-      output.Commit();
+    output.End(aborted_);
     result.status = aborted_ ? RunStatus::Aborted : RunStatus::Finished;
   } catch (const IoError& e) {
     result.status = RunStatus::Failed;
@@ -151,6 +156,8 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
     result.errorNumber = e.Error();
   } catch (const Interrupted&) {
     result.status = RunStatus::Interrupted;
+  } catch (const AbortedWaiting&) {
+    result.status = RunStatus::Aborted;
   }
   input_ = nullptr;
   hook_ = nullptr;
@@ -164,9 +171,9 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
 RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook) {
   return Run(request, hook, [&](Input& input, RunOutput& output, RunResult&) {
     progress_.pass = 2;
-    output.Open(request.outputPath, request.outputFile, input.info, input.name, interrupted_);
+    output.Begin();
     BlockReader in(fs_, input.handle, input.name, heartbeat_, ReaderOptions(request, true, input.namedPipe));
-    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_);
+    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_);
     RewriteLines(in, out);
     out.Flush();
   });
@@ -176,8 +183,8 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
   FileHandle temp = kNoFile;
   RunResult result = Run(request, hook, [&](Input& input, RunOutput& output, RunResult& result) {
     temp = CreateNumbered(
-        fs_, [&](std::uint32_t n) { return JoinPath(request.tempDir, TempFileName(n)); }, request.tempNumber,
-        result.tempPath);
+        fs_, kCurrentFolder, [&](std::uint32_t n) { return JoinPath(request.tempDir, TempFileName(n)); },
+        request.tempNumber, result.tempPath);
 
     // Pass 1: the log into the temporary copy with normalised line ends.
     progress_.pass = 1;
@@ -196,15 +203,15 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     progress_.pass = 2;
     if (fs_.Rewind(temp) != 0) throw IoError(result.tempPath, errno);
-    output.Open(request.outputPath, request.outputFile, input.info, input.name, interrupted_);
+    output.Begin();
     BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false));
-    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_);
+    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_);
     RewriteLines(in, out);
     out.Flush();
   });
   if (temp != kNoFile) fs_.Close(temp);
   // A copy someone else already deleted is as good as deleted.
-  if (!result.tempPath.empty() && fs_.Remove(result.tempPath) != 0 && errno != ENOENT &&
+  if (!result.tempPath.empty() && fs_.Remove(kCurrentFolder, result.tempPath) != 0 && errno != ENOENT &&
       result.status != RunStatus::Failed) {
     const int error = errno;
     result.error = result.status == RunStatus::Finished

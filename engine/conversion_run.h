@@ -34,6 +34,8 @@ struct RunRequest {
   std::string tempDir;                           // directory of the temporary copy; "" for the current directory
   std::uint32_t tempNumber = 0;                  // first number tried in the temporary copy's name
   std::uint64_t maxLineLength = kMaxLineLength;  // longest line accepted, CRs not counted
+  bool inPlace = true;                           // the output may be the log, converted in place;
+                                                 // false refuses it (kErrorOutputIsLog)
 };
 
 enum class RunStatus { Finished, Aborted, Failed, Interrupted };
@@ -59,9 +61,10 @@ std::string TempFileName(std::uint32_t number);
 // reads the log once and rewrites each line as it goes, with the same line
 // splitting and the same rewriter, so both give the same bytes.
 //
-// When the output is the input log (the same file, whatever path names it),
-// the converted log is written beside it and replaces it only when the run
-// finishes, so an abort or a failure leaves the log as it was.
+// The output is opened as the run starts. When it is the input log (the same
+// file, whatever path names it), the converted log is written beside it and
+// replaces it only when the run finishes, so an abort or a failure leaves
+// the log as it was.
 //
 // Every 100 lines, and at the start and end of each pass, the progress hook
 // runs. Abort() may be called from inside the hook: the rest of the input is
@@ -104,10 +107,11 @@ class ConversionRun {
   LineRewriter& rewriter_;
   FileSystem& fs_;
   // While reading a long line or waiting for a pipe, the caller still gets
-  // its moments to pump events; a write or open a signal cut short checks
-  // for a stop.
+  // its moments to pump events; a write a signal cut short checks for a
+  // stop; an output pipe that takes nothing ends the run on an abort.
   const WaitHook heartbeat_;
   const WaitHook interrupted_;
+  const WaitHook outputWait_;
   const ProgressHook* hook_ = nullptr;
   const volatile std::sig_atomic_t* interrupt_ = nullptr;
   BlockReader* input_ = nullptr;  // the running pass's input

@@ -48,6 +48,9 @@ std::string ShortenedName(const std::string& name, std::size_t bytes) {
 std::string ErrorText(int error) {
   if (error == kErrorReservedName) return "a device name, not a file";
   if (error == kErrorInUse) return "in use by another program";
+  if (error == kErrorChanged) return "changed by another program during the conversion; left as it is";
+  if (error == kErrorHalfReplaced) return "could not be put in place";
+  if (error == kErrorOutputIsLog) return "not converted, the output is the log itself";
 #ifdef _WIN32
   // The Windows C runtime has no text of its own for these.
   if (error == ELOOP) return "Too many levels of symbolic links";

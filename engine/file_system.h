@@ -15,6 +15,13 @@ inline constexpr FileHandle kNoFile = -1;
 // numbers (errno values). ErrorText gives the text of either.
 inline constexpr int kErrorReservedName = 10001;  // NUL, CON, COM1, ... on Windows
 inline constexpr int kErrorInUse = 10002;         // opened by another program without sharing (Windows)
+inline constexpr int kErrorChanged = 10003;       // the name no longer names the file expected there
+inline constexpr int kErrorHalfReplaced = 10004;  // the old file gone, the new one still under its own name
+inline constexpr int kErrorOutputIsLog = 10005;   // the output is the log, and in place was not asked for
+
+// For the operations that take a folder: the current folder, in which a name
+// may also be a relative or absolute path.
+inline constexpr FileHandle kCurrentFolder = -100;
 
 enum class FileKind { Regular, Directory, Pipe, Other };
 
@@ -32,9 +39,10 @@ struct FileIdentity {
 // way (writing beside the file and replacing it) rather than truncating it.
 // Files with different indexes differ, whatever their volumes.
 inline bool MaybeSameFile(const FileIdentity& a, const FileIdentity& b) {
-  return !a.known || !b.known ||
-         (a.index == b.index && (a.volume == b.volume || !a.volumeKnown || !b.volumeKnown));
+  return !a.known || !b.known || (a.index == b.index && (a.volume == b.volume || !a.volumeKnown || !b.volumeKnown));
 }
+// Whether two files are known to be one and the same.
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) { return a.known && b.known && MaybeSameFile(a, b); }
 
 struct FileInfo {
   FileKind kind = FileKind::Other;
@@ -60,17 +68,25 @@ class FileSystem {
   // Opens a file for reading. Opening a named pipe does not wait for its
   // writer: reads then fail with EAGAIN until data comes (see WaitReadable).
   virtual FileHandle OpenRead(const std::string& path);
-  // Opens a file for writing, creating it when missing. Truncates nothing,
-  // and does not follow a symbolic link in the last part of the path.
-  virtual FileHandle OpenWrite(const std::string& path);
+  // Opens a folder, following links, for the operations below that take
+  // one: its names go on meaning its own entries even when the path that led
+  // to it is renamed or swapped for a link meanwhile.
+  virtual FileHandle OpenFolder(FileHandle folder, const std::string& path);
+  // Opens a file for writing, following a link, creating the file when
+  // missing (`created` tells whether it did) and truncating nothing. The
+  // reader of a named pipe is not waited for: EAGAIN until one has come.
+  virtual FileHandle OpenWrite(FileHandle folder, const std::string& name, bool* created);
   // Creates a new file readable and writable by its owner only; fails with
   // EEXIST when the name is taken, by a file or a link alike.
-  virtual FileHandle CreateExclusive(const std::string& path);
+  virtual FileHandle CreateExclusive(FileHandle folder, const std::string& name);
 
   virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t size);
+  // Writes what it can; on a pipe opened by OpenWrite, EAGAIN when it is full.
   virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t size);
   // Waits up to `milliseconds` for data on a pipe: 1 ready, 0 not yet.
   virtual int WaitReadable(FileHandle file, int milliseconds);
+  // Waits up to `milliseconds` for room in a pipe: 1 ready, 0 not yet.
+  virtual int WaitWritable(FileHandle file, int milliseconds);
   // Back to the start of the file.
   virtual int Rewind(FileHandle file);
   // Cuts the file to nothing.
@@ -79,20 +95,27 @@ class FileSystem {
   virtual int Flush(FileHandle file);
   virtual int Close(FileHandle file);
   virtual int Info(FileHandle file, FileInfo* info);
+  // The file a path leads to, links followed.
   virtual int PathInfo(const std::string& path, FileInfo* info);
+  // The entry itself: a link, not the file it leads to.
+  virtual int EntryInfo(FileHandle folder, const std::string& name, FileInfo* info);
+  // The path a symbolic link holds; "" with EINVAL when the entry is no link.
+  virtual std::string LinkTarget(FileHandle folder, const std::string& name);
 
   // Gives `file`, a replacement being written, the owner, group and
-  // permissions of `original` (owner first, so that a set-id bit survives),
-  // and on POSIX its extended attributes (and so its access control lists).
-  // Fails with EPERM when the owner or group cannot be kept.
-  virtual int CopyOwnership(FileHandle file, const FileInfo& original, const std::string& originalPath);
-  // Puts `from` in the place of `to` in one step, flushed through to disk.
-  virtual int Replace(const std::string& from, const std::string& to);
-  virtual int Remove(const std::string& path);
+  // permissions of the open file `original` (owner first, so that a set-id
+  // bit survives), and on POSIX exactly its extended attributes (so its
+  // access control lists): none that the original lacks. Fails with EPERM
+  // when the owner or group cannot be kept.
+  virtual int CopyOwnership(FileHandle file, FileHandle original);
+  // Puts `from` in the place of `to`, both in `folder`, in one step, provided
+  // that `to` is still the file `expected`; otherwise fails with
+  // kErrorChanged and leaves both as they were. An unknown `expected` takes
+  // any file's place, or an empty one.
+  virtual int Replace(FileHandle folder, const std::string& from, const std::string& to, const FileIdentity& expected);
+  virtual int Remove(FileHandle folder, const std::string& name);
   // Makes the folder's entries (a rename) durable.
-  virtual int FlushDirectory(const std::string& path);
-  // The path with symbolic links resolved; the path itself when it cannot be.
-  virtual std::string Resolve(const std::string& path);
+  virtual int FlushFolder(FileHandle folder);
   // The system's own file operations.
   static FileSystem& System();
 };

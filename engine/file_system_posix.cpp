@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -18,11 +18,12 @@ namespace kestrel {
 namespace {
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
+int Dir(FileHandle folder) { return folder == kCurrentFolder ? AT_FDCWD : Fd(folder); }
 
 // An interrupted open returns EINTR to the caller, which checks its stop
 // flag before trying again.
-FileHandle OpenFile(const std::string& path, int flags, mode_t mode) {
-  return ::open(path.c_str(), flags | O_CLOEXEC, mode);
+FileHandle OpenAt(FileHandle folder, const std::string& name, int flags, mode_t mode = 0) {
+  return ::openat(Dir(folder), name.c_str(), flags | O_CLOEXEC, mode);
 }
 
 FileKind KindOf(mode_t mode) {
@@ -42,39 +43,92 @@ void Describe(const struct stat& st, FileInfo* info) {
   info->group = st.st_gid;
 }
 
-// Copies the extended attributes of `from` (access control lists among
-// them) to the open file. A file system without them has none to copy; the
-// security labels a system gives new files itself are left as given.
-int CopyExtendedAttributes(const std::string& from, int to) {
-  ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
-  if (size < 0) return errno == ENOTSUP ? 0 : -1;
-  std::vector<char> names(static_cast<std::size_t>(size));
-  if (size > 0 && (size = ::listxattr(from.c_str(), names.data(), names.size())) < 0) return -1;
-  std::vector<char> value;
-  for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
-    const std::string name(names.data() + at);
-    at += name.size() + 1;
-    const ssize_t length = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
-    if (length < 0) return -1;
-    value.resize(static_cast<std::size_t>(length));
-    if (length > 0 && ::getxattr(from.c_str(), name.c_str(), value.data(), value.size()) != length) return -1;
-    if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0 &&
-        std::string_view(name).substr(0, 9) != "security.")
-      return -1;
-  }
-  return 0;
+// The names of a file's extended attributes, each ended by a NUL.
+bool AttributeNames(int fd, std::vector<char>& names) {
+  ssize_t size = ::flistxattr(fd, nullptr, 0);
+  if (size < 0 && errno == ENOTSUP) size = 0;  // a file system without them has none
+  if (size < 0) return false;
+  names.resize(static_cast<std::size_t>(size));
+  if (size > 0 && (size = ::flistxattr(fd, names.data(), names.size())) < 0) return false;
+  names.resize(static_cast<std::size_t>(size));
+  return true;
+}
+
+template <typename Each>
+bool ForEachName(const std::vector<char>& names, Each each) {
+  for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1)
+    if (!each(std::string(names.data() + at))) return false;
+  return true;
+}
+
+// Security labels are the system's to give; the replacement keeps its own.
+bool IsSecurityLabel(std::string_view name) { return name.substr(0, 9) == "security."; }
+
+// Gives `to` exactly the extended attributes of `from` (access control lists
+// among them): those `to` has of its own, such as a folder's default access
+// control list, go first.
+int CopyExtendedAttributes(int from, int to) {
+  std::vector<char> theirs, ours, value;
+  if (!AttributeNames(from, theirs) || !AttributeNames(to, ours)) return -1;
+  const bool ok =
+      ForEachName(ours,
+                  [&](const std::string& name) {
+                    return IsSecurityLabel(name) || ::fremovexattr(to, name.c_str()) == 0 || errno == ENODATA;
+                  }) &&
+      ForEachName(theirs, [&](const std::string& name) {
+        const ssize_t length = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        if (length < 0) return false;
+        value.resize(static_cast<std::size_t>(length));
+        if (length > 0 && ::fgetxattr(from, name.c_str(), value.data(), value.size()) != length) return false;
+        return ::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) == 0 || IsSecurityLabel(name);
+      });
+  return ok ? 0 : -1;
+}
+
+int Wait(FileHandle file, short event, int milliseconds) {
+  pollfd ready{Fd(file), event, 0};
+  const int n = ::poll(&ready, 1, milliseconds);
+  if (n < 0 && errno == EINTR) return 0;
+  return n < 0 ? -1 : n > 0 ? 1 : 0;
+}
+
+// Whether the entry `name` is the file `expected`.
+bool IsEntry(int dir, const std::string& name, const FileIdentity& expected) {
+  struct stat st {};
+  FileInfo info;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  Describe(st, &info);
+  return SameFile(info.identity, expected);
 }
 
 }  // namespace
 
-FileHandle FileSystem::OpenRead(const std::string& path) { return OpenFile(path, O_RDONLY | O_NONBLOCK, 0); }
+FileHandle FileSystem::OpenRead(const std::string& path) { return OpenAt(kCurrentFolder, path, O_RDONLY | O_NONBLOCK); }
 
-FileHandle FileSystem::OpenWrite(const std::string& path) {
-  return OpenFile(path, O_WRONLY | O_CREAT | O_NOFOLLOW, 0666);
+FileHandle FileSystem::OpenFolder(FileHandle folder, const std::string& path) {
+  return OpenAt(folder, path.empty() ? "." : path, O_RDONLY | O_DIRECTORY);
 }
 
-FileHandle FileSystem::CreateExclusive(const std::string& path) {
-  return OpenFile(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+// Without O_NONBLOCK, opening a named pipe would wait for its reader; with it,
+// a pipe or a terminal may take less than a write offers, or nothing yet.
+FileHandle FileSystem::OpenWrite(FileHandle folder, const std::string& name, bool* created) {
+  constexpr int kFlags = O_WRONLY | O_NONBLOCK | O_NOCTTY;
+  *created = false;
+  FileHandle file = OpenAt(folder, name, kFlags);
+  if (file == kNoFile && errno == ENOENT) {
+    file = OpenAt(folder, name, kFlags | O_CREAT | O_EXCL, 0666);
+    *created = file != kNoFile;
+    // Taken meanwhile, or a link to a file still to be made: made as `>` makes it.
+    if (file == kNoFile && errno == EEXIST) file = OpenAt(folder, name, kFlags | O_CREAT, 0666);
+  }
+  struct stat st {};
+  if (file == kNoFile && errno == ENXIO)  // a named pipe that no one reads yet, or a device without a driver
+    errno = ::fstatat(Dir(folder), name.c_str(), &st, 0) == 0 && S_ISFIFO(st.st_mode) ? EAGAIN : ENXIO;
+  return file;
+}
+
+FileHandle FileSystem::CreateExclusive(FileHandle folder, const std::string& name) {
+  return OpenAt(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
 }
 
 std::int64_t FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -85,12 +139,8 @@ std::int64_t FileSystem::Write(FileHandle file, const void* buffer, std::size_t 
   return ::write(Fd(file), buffer, size);
 }
 
-int FileSystem::WaitReadable(FileHandle file, int milliseconds) {
-  pollfd ready{Fd(file), POLLIN, 0};
-  const int n = ::poll(&ready, 1, milliseconds);
-  if (n < 0 && errno == EINTR) return 0;
-  return n < 0 ? -1 : n > 0 ? 1 : 0;
-}
+int FileSystem::WaitReadable(FileHandle file, int milliseconds) { return Wait(file, POLLIN, milliseconds); }
+int FileSystem::WaitWritable(FileHandle file, int milliseconds) { return Wait(file, POLLOUT, milliseconds); }
 
 int FileSystem::Rewind(FileHandle file) { return ::lseek(Fd(file), 0, SEEK_SET) == 0 ? 0 : -1; }
 int FileSystem::Truncate(FileHandle file) { return ::ftruncate(Fd(file), 0); }
@@ -111,47 +161,75 @@ int FileSystem::PathInfo(const std::string& path, FileInfo* info) {
   return 0;
 }
 
-int FileSystem::CopyOwnership(FileHandle file, const FileInfo& original, const std::string& originalPath) {
+int FileSystem::EntryInfo(FileHandle folder, const std::string& name, FileInfo* info) {
   struct stat st {};
-  if (::fstat(Fd(file), &st) != 0) return -1;
+  if (::fstatat(Dir(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  Describe(st, info);
+  return 0;
+}
+
+std::string FileSystem::LinkTarget(FileHandle folder, const std::string& name) {
+  std::vector<char> target(256);
+  for (;;) {
+    const ssize_t length = ::readlinkat(Dir(folder), name.c_str(), target.data(), target.size());
+    if (length < 0) return "";
+    if (static_cast<std::size_t>(length) < target.size()) return std::string(target.data(), length);
+    target.resize(target.size() * 2);
+  }
+}
+
+int FileSystem::CopyOwnership(FileHandle file, FileHandle original) {
+  struct stat st {
+  }, from{};
+  if (::fstat(Fd(file), &st) != 0 || ::fstat(Fd(original), &from) != 0) return -1;
   // Owner and group first: changing them clears the set-id bits, which the
   // mode then restores.
-  if ((st.st_uid != original.owner || st.st_gid != original.group) &&
-      ::fchown(Fd(file), original.owner, original.group) != 0) {
+  if ((st.st_uid != from.st_uid || st.st_gid != from.st_gid) && ::fchown(Fd(file), from.st_uid, from.st_gid) != 0) {
     errno = EPERM;
     return -1;
   }
-  if (::fchmod(Fd(file), original.mode) != 0) return -1;
-  return CopyExtendedAttributes(originalPath, Fd(file));
+  if (::fchmod(Fd(file), from.st_mode & 07777) != 0) return -1;
+  return CopyExtendedAttributes(Fd(original), Fd(file));
 }
 
-int FileSystem::Replace(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
-int FileSystem::Remove(const std::string& path) { return ::unlink(path.c_str()); }
+// The two entries change places in one step, and the one now under `from`
+// is checked: if it is not the file expected (another program put a file of
+// its own at `to` meanwhile), they change back, and nothing is lost. File
+// systems that cannot exchange entries check before a plain rename.
+int FileSystem::Replace(FileHandle folder, const std::string& from, const std::string& to,
+                        const FileIdentity& expected) {
+  const int dir = Dir(folder);
+  if (!expected.known) return ::renameat(dir, from.c_str(), dir, to.c_str());
+  if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE) == 0) {
+    if (IsEntry(dir, from, expected)) {
+      // Should the old content fail to go, it stays under the replacement's
+      // name: left behind, not lost.
+      ::unlinkat(dir, from.c_str(), 0);
+      return 0;
+    }
+    ::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
+    errno = kErrorChanged;
+    return -1;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != ENOENT) return -1;
+  if (!IsEntry(dir, to, expected)) {
+    errno = kErrorChanged;
+    return -1;
+  }
+  return ::renameat(dir, from.c_str(), dir, to.c_str());
+}
 
-int FileSystem::FlushDirectory(const std::string& path) {
-  const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int FileSystem::Remove(FileHandle folder, const std::string& name) { return ::unlinkat(Dir(folder), name.c_str(), 0); }
+
+int FileSystem::FlushFolder(FileHandle folder) {
+  if (folder != kCurrentFolder) return ::fsync(Fd(folder));
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return -1;
   const int result = ::fsync(fd);
   const int error = errno;
   ::close(fd);
   errno = error;
   return result;
-}
-
-std::string FileSystem::Resolve(const std::string& path) {
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-  }
-  // A file still to be created: its folder resolved, its own name as given.
-  const std::string dir = DirectoryOf(path);
-  if (char* real = ::realpath(dir.empty() ? "." : dir.c_str(), nullptr)) {
-    std::string resolved = JoinPath(real, BaseName(path));
-    std::free(real);
-    return resolved;
-  }
-  return path;
 }
 
 FileSystem& FileSystem::System() {

@@ -43,8 +43,7 @@ int ErrnoOf(unsigned long error) {
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-      return ENOENT;
+    case ERROR_BAD_PATHNAME: return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
     case ERROR_PRIVILEGE_NOT_HELD:
@@ -53,45 +52,30 @@ int ErrnoOf(unsigned long error) {
       return EACCES;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-      return kErrorInUse;
+    case ERROR_USER_MAPPED_FILE: return kErrorInUse;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_BROKEN_PIPE:
     case ERROR_NO_DATA:
-    case ERROR_PIPE_NOT_CONNECTED:
-      return EPIPE;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_DIRECTORY:
-      return ENOTDIR;
+    case ERROR_PIPE_NOT_CONNECTED: return EPIPE;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_DIRECTORY: return ENOTDIR;
     case ERROR_INVALID_NAME:
     case ERROR_INVALID_PARAMETER:
     case ERROR_NEGATIVE_SEEK:
     case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_FUNCTION:
-      return EINVAL;
+    case ERROR_INVALID_FUNCTION: return EINVAL;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_INVALID_HANDLE:
-      return EBADF;
-    case ERROR_OPERATION_ABORTED:
-      return EINTR;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    case ERROR_DIR_NOT_EMPTY:
-      return ENOTEMPTY;
-    case ERROR_CANT_RESOLVE_FILENAME:
-      return ELOOP;
-    default:
-      return EIO;
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_INVALID_HANDLE: return EBADF;
+    case ERROR_OPERATION_ABORTED: return EINTR;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
+    case ERROR_CANT_RESOLVE_FILENAME: return ELOOP;
+    default: return EIO;
   }
 }
 
@@ -103,14 +87,10 @@ namespace {
 // systems; no handle of the system has these values.
 HANDLE H(FileHandle file) {
   switch (file) {
-    case 0:
-      return ::GetStdHandle(STD_INPUT_HANDLE);
-    case 1:
-      return ::GetStdHandle(STD_OUTPUT_HANDLE);
-    case 2:
-      return ::GetStdHandle(STD_ERROR_HANDLE);
-    default:
-      return reinterpret_cast<HANDLE>(file);
+    case 0: return ::GetStdHandle(STD_INPUT_HANDLE);
+    case 1: return ::GetStdHandle(STD_OUTPUT_HANDLE);
+    case 2: return ::GetStdHandle(STD_ERROR_HANDLE);
+    default: return reinterpret_cast<HANDLE>(file);
   }
 }
 FileHandle F(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
@@ -133,8 +113,7 @@ bool IsDeviceName(const std::wstring& path) {
   std::wstring stem = path.substr(start, path.find(L'.', start) - start);
   while (!stem.empty() && stem.back() == L' ') stem.pop_back();
   for (wchar_t& c : stem) c = static_cast<wchar_t>(std::towupper(c));
-  if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
-      stem == L"CONOUT$")
+  if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" || stem == L"CONOUT$")
     return true;
   if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
   const wchar_t digit = stem[3];
@@ -185,8 +164,8 @@ bool IsDirectory(const std::wstring& path) {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD flags) {
-  HANDLE handle = ::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+  HANDLE handle =
+      ::CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
   if (handle != INVALID_HANDLE_VALUE) return F(handle);
   const DWORD error = ::GetLastError();
   // Windows refuses to open a folder as a file with "access denied".
@@ -223,6 +202,36 @@ void Describe(DWORD attributes, std::uint64_t size, DWORD links, FileInfo* info)
   info->links = links;
 }
 
+// The final path of an open file or folder, without the "\\?\" the
+// system puts in front ("\\?\UNC\server\share" back to
+// "\\server\share"); empty when the system cannot tell.
+std::wstring FinalPath(HANDLE handle) {
+  std::wstring final(MAX_PATH, L'\0');
+  DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+  if (length >= final.size()) {
+    final.resize(length);
+    length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+  }
+  if (length == 0 || length >= final.size()) return L"";
+  final.resize(length);
+  if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + final.substr(8);
+  return final.compare(0, 4, L"\\\\?\\") == 0 ? final.substr(4) : final;
+}
+
+bool IsAbsolute(const std::wstring& path) { return path.size() > 1 && (path[1] == L':' || IsSeparator(path[0])); }
+
+// The path of `name` in a folder held open, for the system. The folder
+// cannot be renamed while it is held (see OpenFolder), so its path names it.
+bool PathIn(FileHandle folder, const std::string& name, std::wstring* wide) {
+  if (folder == kCurrentFolder || !win32::Widen(name, wide) || IsAbsolute(*wide)) return SystemPath(name, wide);
+  const std::wstring dir = FinalPath(H(folder));
+  if (dir.empty()) {
+    Fail();
+    return false;
+  }
+  return SystemPath(win32::Narrow(dir + L"\\" + *wide), wide);
+}
+
 }  // namespace
 
 FileHandle FileSystem::OpenRead(const std::string& path) {
@@ -231,24 +240,32 @@ FileHandle FileSystem::OpenRead(const std::string& path) {
   return Open(wide, GENERIC_READ, OPEN_EXISTING, 0);
 }
 
-FileHandle FileSystem::OpenWrite(const std::string& path) {
+// Without FILE_SHARE_DELETE, nobody can rename or delete the folder while
+// it is held.
+FileHandle FileSystem::OpenFolder(FileHandle folder, const std::string& path) {
   std::wstring wide;
-  if (!SystemPath(path, &wide)) return kNoFile;
-  // A link itself is opened, so that it can be told from a file and refused.
-  const FileHandle file = Open(wide, GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
-  const Reparse kind = file == kNoFile ? Reparse::None : ReparseKind(H(file));
-  if (kind == Reparse::None) return file;
-  ::CloseHandle(H(file));
-  if (kind == Reparse::Other) return Open(wide, GENERIC_WRITE, OPEN_ALWAYS, 0);
-  errno = ELOOP;
-  return kNoFile;
+  if (!PathIn(folder, path.empty() ? "." : path, &wide)) return kNoFile;
+  HANDLE handle =
+      ::CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Fail(), kNoFile;
+  return F(handle);
+}
+
+FileHandle FileSystem::OpenWrite(FileHandle folder, const std::string& name, bool* created) {
+  std::wstring wide;
+  *created = false;
+  if (!PathIn(folder, name, &wide)) return kNoFile;
+  const FileHandle file = Open(wide, GENERIC_WRITE, OPEN_ALWAYS, 0);
+  *created = file != kNoFile && ::GetLastError() != ERROR_ALREADY_EXISTS;
+  return file;
 }
 
 // The new file takes the permissions its folder passes on; the system's
 // temporary folder is the user's own.
-FileHandle FileSystem::CreateExclusive(const std::string& path) {
+FileHandle FileSystem::CreateExclusive(FileHandle folder, const std::string& name) {
   std::wstring wide;
-  if (!SystemPath(path, &wide)) return kNoFile;
+  if (!PathIn(folder, name, &wide)) return kNoFile;
   return Open(wide, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
@@ -297,6 +314,9 @@ int FileSystem::WaitReadable(FileHandle file, int milliseconds) {
     ::Sleep(5);
   }
 }
+
+// A pipe's writes wait for room by themselves.
+int FileSystem::WaitWritable(FileHandle, int) { return 1; }
 
 int FileSystem::Rewind(FileHandle file) {
   LARGE_INTEGER start{};
@@ -359,45 +379,103 @@ int FileSystem::Info(FileHandle file, FileInfo* info) {
   return 0;
 }
 
-int FileSystem::PathInfo(const std::string& path, FileInfo* info) {
-  std::wstring wide;
-  if (!SystemPath(path, &wide)) return -1;
-  HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+namespace {
+
+// Opens the file itself, a link rather than what it leads to when `link`.
+HANDLE OpenToDescribe(const std::wstring& path, bool link) {
+  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | (link ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
+}
+
+int Describe(const std::wstring& path, bool link, FileInfo* info) {
+  HANDLE handle = OpenToDescribe(path, link);
   if (handle == INVALID_HANDLE_VALUE) return Fail();
-  const int result = Info(F(handle), info);
+  const int result = FileSystem::System().Info(F(handle), info);
   const int error = errno;
   ::CloseHandle(handle);
   errno = error;
   return result;
 }
 
+}  // namespace
+
+int FileSystem::PathInfo(const std::string& path, FileInfo* info) {
+  std::wstring wide;
+  return SystemPath(path, &wide) ? Describe(wide, false, info) : -1;
+}
+
+int FileSystem::EntryInfo(FileHandle folder, const std::string& name, FileInfo* info) {
+  std::wstring wide;
+  return PathIn(folder, name, &wide) ? Describe(wide, true, info) : -1;
+}
+
+// The final path of what a symbolic link or junction leads to.
+std::string FileSystem::LinkTarget(FileHandle folder, const std::string& name) {
+  std::wstring wide;
+  if (!PathIn(folder, name, &wide)) return "";
+  HANDLE entry = OpenToDescribe(wide, true);
+  const bool link = entry != INVALID_HANDLE_VALUE && ReparseKind(entry) == Reparse::Link;
+  if (entry != INVALID_HANDLE_VALUE) ::CloseHandle(entry);
+  HANDLE target = link ? OpenToDescribe(wide, false) : INVALID_HANDLE_VALUE;
+  const std::wstring final = target != INVALID_HANDLE_VALUE ? FinalPath(target) : L"";
+  if (target != INVALID_HANDLE_VALUE) ::CloseHandle(target);
+  if (final.empty()) errno = EINVAL;
+  return win32::Narrow(final);
+}
+
 // Windows files have no POSIX owner and mode; Replace keeps the replaced
 // file's permissions (its access control list) and attributes.
-int FileSystem::CopyOwnership(FileHandle, const FileInfo&, const std::string&) { return 0; }
+int FileSystem::CopyOwnership(FileHandle, FileHandle) { return 0; }
 
 // ReplaceFileW keeps the replaced file's access control list, attributes and
-// creation time; a missing target is a plain move. MoveFileExW also finishes a
-// ReplaceFileW that got as far as taking the old file out of the way.
-int FileSystem::Replace(const std::string& from, const std::string& to) {
+// creation time. The file in `to` is checked first: it must still be the
+// one expected, and one that can be replaced (a program holding it open
+// without sharing its deletion is refused here, before ReplaceFileW leaves
+// a file of its own beside it).
+int FileSystem::Replace(FileHandle folder, const std::string& from, const std::string& to,
+                        const FileIdentity& expected) {
   std::wstring source, target;
-  if (!SystemPath(from, &source) || !SystemPath(to, &target)) return -1;
+  if (!PathIn(folder, from, &source) || !PathIn(folder, to, &target)) return -1;
   source = FullPath(source);
   target = FullPath(target);
+  if (expected.known) {
+    HANDLE old = ::CreateFileW(target.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (old == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND) return Fail(error);
+      errno = kErrorChanged;  // the log has gone from its name
+      return -1;
+    }
+    FileInfo now;
+    const bool same = Info(F(old), &now) == 0 && SameFile(now.identity, expected);
+    ::CloseHandle(old);
+    if (!same) {
+      errno = kErrorChanged;
+      return -1;
+    }
+  }
   if (::ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
     return 0;
   const DWORD error = ::GetLastError();
-  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
-      error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-    return Fail(error);
-  if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return Fail();
-  return 0;
+  const DWORD move = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (error == ERROR_FILE_NOT_FOUND && !expected.known)  // nothing to replace yet
+    return ::MoveFileExW(source.c_str(), target.c_str(), move) ? 0 : Fail();
+  // The old file has left its name (1176: deleted; 1177: moved aside) and
+  // the replacement, still under its own, is the only converted copy: it is
+  // moved into place, a few times over, since whatever held the name may let
+  // it go; failing that it stays where it is. After 1175 (the old file could
+  // not be removed) both keep their names, and nothing has changed.
+  if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) return Fail(error);
+  for (int attempt = 0; attempt < 5; ++attempt, ::Sleep(100))
+    if (::MoveFileExW(source.c_str(), target.c_str(), move)) return 0;
+  errno = kErrorHalfReplaced;
+  return -1;
 }
 
-int FileSystem::Remove(const std::string& path) {
+int FileSystem::Remove(FileHandle folder, const std::string& name) {
   std::wstring wide;
-  if (!SystemPath(path, &wide)) return -1;
+  if (!PathIn(folder, name, &wide)) return -1;
   if (::DeleteFileW(wide.c_str())) return 0;
   const DWORD error = ::GetLastError();
   if (error == ERROR_ACCESS_DENIED && IsDirectory(wide)) {
@@ -409,36 +487,7 @@ int FileSystem::Remove(const std::string& path) {
 
 // NTFS journals its folder entries, and Replace moves with write-through:
 // nothing is left to flush.
-int FileSystem::FlushDirectory(const std::string&) { return 0; }
-
-std::string FileSystem::Resolve(const std::string& path) {
-  std::wstring wide;
-  if (!SystemPath(path, &wide)) return path;
-  HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    // A file still to be created: its folder resolved, its own name as given.
-    const std::string dir = DirectoryOf(path);
-    if (dir == path) return path;
-    const std::string resolved = Resolve(dir.empty() ? "." : dir);
-    return resolved == (dir.empty() ? "." : dir) ? path : JoinPath(resolved, BaseName(path));
-  }
-  std::wstring final(MAX_PATH, L'\0');
-  DWORD length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
-  if (length >= final.size()) {
-    final.resize(length);
-    length = ::GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
-  }
-  ::CloseHandle(handle);
-  if (length == 0 || length >= final.size()) return path;
-  final.resize(length);
-  // "\\?\C:\logs" back to "C:\logs"; "\\?\UNC\server\share" to "\\server\share".
-  if (final.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-    final = L"\\\\" + final.substr(8);
-  else if (final.compare(0, 4, L"\\\\?\\") == 0)
-    final = final.substr(4);
-  return win32::Narrow(final);
-}
+int FileSystem::FlushFolder(FileHandle) { return 0; }
 
 FileSystem& FileSystem::System() {
   static FileSystem system;

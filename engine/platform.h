@@ -38,6 +38,11 @@ std::uint32_t ProcessId();
 // outside the console's code page show as they are.
 void WriteError(const std::string& text);
 
+// The folder of the user's own settings: on POSIX systems an absolute
+// XDG_CONFIG_HOME, else ~/.config (HOME, or the account's home when HOME is
+// unset or relative); on Windows %APPDATA%. Empty when there is none.
+std::string UserConfigFolder();
+
 // The program's arguments: argv itself on POSIX systems; on Windows the wide
 // command line in UTF-8, so that names outside the ANSI code page arrive whole.
 std::vector<std::string> Arguments(int argc, char** argv);

@@ -1,3 +1,4 @@
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -59,6 +60,19 @@ bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
 void WriteError(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
+std::string UserConfigFolder() {
+  // Relative values are ignored, as the XDG rules say: they would put the
+  // settings wherever the program happens to be started.
+  auto absolute = [](const char* path) { return path && path[0] == '/'; };
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); absolute(config)) return config;
+  const char* home = std::getenv("HOME");
+  if (!absolute(home)) {
+    const passwd* account = ::getpwuid(::getuid());
+    home = account ? account->pw_dir : nullptr;
+  }
+  return absolute(home) ? std::string(home) + "/.config" : "";
+}
 
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 

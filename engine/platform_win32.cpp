@@ -28,12 +28,9 @@ volatile LONG seenSignals = 0;
 
 int SignalOf(DWORD event) {
   switch (event) {
-    case CTRL_C_EVENT:
-      return kInterrupt;
-    case CTRL_BREAK_EVENT:
-      return kTerminate;
-    default:
-      return kHangUp;
+    case CTRL_C_EVENT: return kInterrupt;
+    case CTRL_BREAK_EVENT: return kTerminate;
+    default: return kHangUp;
   }
 }
 
@@ -102,6 +99,12 @@ void WriteError(const std::string& text) {
     return;
   }
   std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string UserConfigFolder() {
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", folder, MAX_PATH + 1);
+  return length > 0 && length <= MAX_PATH ? win32::Narrow(std::wstring(folder, length)) : "";
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

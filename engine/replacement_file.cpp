@@ -1,6 +1,7 @@
 #include "replacement_file.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "block_io.h"
 #include "platform.h"
@@ -14,11 +15,11 @@ constexpr std::size_t kMaxNameLength = 255;
 
 }  // namespace
 
-FileHandle CreateNumbered(FileSystem& fs, const std::function<std::string(std::uint32_t)>& nameFor, std::uint32_t first,
-                          std::string& chosen) {
+FileHandle CreateNumbered(FileSystem& fs, FileHandle folder, const std::function<std::string(std::uint32_t)>& nameFor,
+                          std::uint32_t first, std::string& chosen) {
   for (std::uint32_t n = 0; n < kAttempts; ++n) {
     const std::string candidate = nameFor(first + n);
-    const FileHandle file = fs.CreateExclusive(candidate);
+    const FileHandle file = fs.CreateExclusive(folder, candidate);
     if (file == kNoFile && errno == EEXIST) continue;
     if (file == kNoFile) throw IoError(candidate, errno);
     chosen = candidate;
@@ -27,26 +28,29 @@ FileHandle CreateNumbered(FileSystem& fs, const std::function<std::string(std::u
   throw IoError(nameFor(first), EEXIST);
 }
 
-void ReplacementFile::Create(const std::string& target, const FileInfo* original, const std::string& userName) {
+void ReplacementFile::Create(FilePlace target, FileHandle original, const std::string& userName) {
   Discard();
-  target_ = target;
   userName_ = userName;
-  const std::string dir = DirectoryOf(target);
+  target_.emplace(std::move(target));
+  original_ = {};
+  FileInfo info;
+  if (original != kNoFile && fs_.Info(original, &info) != 0) throw IoError(userName, errno);
+  if (original != kNoFile) original_ = info.identity;
   const std::string prefix = ".kestrel-" + std::to_string(platform::ProcessId()) + "-";
   // Room for the dot, the prefix, a number of up to four digits and ".tmp".
-  const std::string name = ShortenedName(BaseName(target), kMaxNameLength - (1 + prefix.size() + 4 + 4));
+  const std::string name = ShortenedName(target_->Name(), kMaxNameLength - (1 + prefix.size() + 4 + 4));
   try {
     file_ = CreateNumbered(
-        fs_, [&](std::uint32_t n) { return JoinPath(dir, "." + name + prefix + std::to_string(n) + ".tmp"); }, 0,
-        path_);
+        fs_, target_->Folder(), [&](std::uint32_t n) { return "." + name + prefix + std::to_string(n) + ".tmp"; }, 0,
+        name_);
   } catch (const IoError& e) {
     if (e.Error() == EACCES || e.Error() == EPERM || e.Error() == EROFS)
       throw IoError(userName, 0,
-                    "cannot be replaced: its folder " + PrintableName(dir.empty() ? "." : dir) +
-                        " cannot be written (" + ErrorText(e.Error()) + ")");
+                    "cannot be replaced: its folder " + PrintableName(target_->ShownFolder()) + " cannot be written (" +
+                        ErrorText(e.Error()) + ")");
     throw IoError(userName, e.Error());
   }
-  if (original && fs_.CopyOwnership(file_, *original, target) != 0) {
+  if (original != kNoFile && fs_.CopyOwnership(file_, original) != 0) {
     const int error = errno;
     Discard();
     throw IoError(userName, 0,
@@ -60,18 +64,29 @@ void ReplacementFile::Commit() {
   const FileHandle file = file_;
   file_ = kNoFile;
   if (fs_.Close(file) != 0 && errno != EINTR) throw IoError(userName_, errno);
-  if (fs_.Replace(path_, target_) != 0) throw IoError(userName_, errno);
-  path_.clear();
+  if (fs_.Replace(target_->Folder(), name_, target_->Name(), original_) != 0) {
+    const int error = errno;
+    if (error != kErrorHalfReplaced) throw IoError(userName_, error);
+    // The old file is gone and the replacement is the only copy: it stays.
+    const std::string kept = target_->Shown(std::exchange(name_, {}));
+    throw IoError::Saying(PrintableName(userName_) + " could not be put in place; the converted log is " +
+                          PrintableName(kept));
+  }
+  name_.clear();
   // Some file systems cannot flush a folder (EINVAL); only a failed write
-  // of the folder to disk is an error.
-  if (fs_.FlushDirectory(DirectoryOf(target_)) != 0 && errno == EIO) throw IoError(DirectoryOf(target_), errno);
+  // of the folder to disk is an error, and the file is replaced by then.
+  if (fs_.FlushFolder(target_->Folder()) != 0 && errno == EIO)
+    throw IoError::Saying(PrintableName(userName_) + " converted, but its folder " +
+                              PrintableName(target_->ShownFolder()) +
+                              " could not be flushed to disk: " + ErrorText(EIO),
+                          EIO);
 }
 
 void ReplacementFile::Discard() {
   if (file_ != kNoFile) fs_.Close(file_);
   file_ = kNoFile;
-  if (!path_.empty()) fs_.Remove(path_);
-  path_.clear();
+  if (!name_.empty()) fs_.Remove(target_->Folder(), name_);
+  name_.clear();
 }
 
 }  // namespace kestrel

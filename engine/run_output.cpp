@@ -1,41 +1,60 @@
 #include "run_output.h"
 
 #include <cerrno>
-
-#include "block_io.h"
+#include <chrono>
+#include <thread>
+#include <utility>
 
 namespace kestrel {
 
-void RunOutput::Open(const std::string& path, FileHandle handed, const FileInfo& input, const std::string& inputName,
-                     const std::function<void()>& onInterrupted) {
-  const bool inputIsFile = input.kind == FileKind::Regular;
-  FileInfo output;
+void RunOutput::Open(const std::string& path, FileHandle handed, FileHandle log, const FileInfo& logInfo,
+                     const std::string& logName, bool inPlace, const WaitHook& onWait) {
+  const bool logIsFile = logInfo.kind == FileKind::Regular;
   if (handed != kNoFile) {
     name_ = "standard output";
-    if (fs_.Info(handed, &output) != 0) throw IoError(name_, errno);
+    if (fs_.Info(handed, &info_) != 0) throw IoError(name_, errno);
     // Appending the conversion to the log itself, as `>> LOG` would, is
     // refused as `cat` refuses it.
-    if (inputIsFile && output.kind == FileKind::Regular && MaybeSameFile(input.identity, output.identity))
-      throw IoError(inputName, 0, "input file is output file");
+    if (logIsFile && info_.kind == FileKind::Regular && MaybeSameFile(logInfo.identity, info_.identity))
+      throw IoError(logName, 0, "input file is output file");
     handed_ = handed;
     return;
   }
   name_ = path;
-  // The file the user's path led to when the run started, opened without
-  // following any link put in its place meanwhile.
-  const std::string& resolved = resolved_;
-  while ((file_ = fs_.OpenWrite(resolved)) == kNoFile) {
-    if (errno != EINTR) throw IoError(name_, errno);
-    onInterrupted();  // a named pipe waiting for its reader; a stop ends the wait
+  FilePlace place(fs_, path);
+  while ((file_ = fs_.OpenWrite(place.Folder(), place.Name(), &created_)) == kNoFile) {
+    if (errno != EAGAIN) throw IoError(name_, errno);
+    onWait();  // a named pipe with no reader yet
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  if (fs_.Info(file_, &output) != 0) throw IoError(name_, errno);
-  if (inputIsFile && output.kind == FileKind::Regular && MaybeSameFile(input.identity, output.identity)) {
-    fs_.Close(file_);
-    file_ = kNoFile;
-    replacement_.Create(resolved, &output, path);
-  } else if (output.kind == FileKind::Regular && fs_.Truncate(file_) != 0) {
-    throw IoError(name_, errno);
+  if (fs_.Info(file_, &info_) != 0) throw IoError(name_, errno);
+  const bool isLog =
+      (logIsFile && info_.kind == FileKind::Regular && MaybeSameFile(logInfo.identity, info_.identity)) ||
+      SameFile(logInfo.identity, info_.identity);
+  if (!isLog) {
+    place_.emplace(std::move(place));
+    return;
   }
+  fs_.Close(std::exchange(file_, kNoFile));
+  // A pipe or a device cannot be written beside and replaced, and the run
+  // would read back what it writes.
+  if (!logIsFile) throw IoError(logName, 0, "not a regular file, so it cannot be converted in place");
+  if (!inPlace) throw IoError(logName, kErrorOutputIsLog);
+  place.FollowLinks();
+  replacement_.Create(std::move(place), log, path);
+}
+
+void RunOutput::Begin() {
+  if (file_ == kNoFile) return;
+  begun_ = true;
+  if (info_.kind == FileKind::Regular && fs_.Truncate(file_) != 0) throw IoError(name_, errno);
+}
+
+void RunOutput::End(bool aborted) {
+  if (aborted && (InPlace() || (handed_ == kNoFile && !begun_)))
+    Discard();
+  else
+    Commit();
 }
 
 void RunOutput::Commit() {
@@ -45,17 +64,21 @@ void RunOutput::Commit() {
     FileInfo written;
     if (fs_.Info(file_, &written) == 0 && written.links == 0)
       throw IoError(name_, 0, "the file was removed during the conversion");
-    const FileHandle file = file_;
-    file_ = kNoFile;
-    if (fs_.Close(file) != 0 && errno != EINTR) throw IoError(name_, errno);
+    if (fs_.Close(std::exchange(file_, kNoFile)) != 0 && errno != EINTR) throw IoError(name_, errno);
   }
   handed_ = kNoFile;
 }
 
 void RunOutput::Discard() {
   replacement_.Discard();
-  if (file_ != kNoFile) fs_.Close(file_);
-  file_ = kNoFile;
+  if (file_ != kNoFile) fs_.Close(std::exchange(file_, kNoFile));
+  // A file the run made and left empty goes again, unless another has
+  // taken its name meanwhile.
+  FileInfo entry;
+  if (created_ && !begun_ && place_ && fs_.EntryInfo(place_->Folder(), place_->Name(), &entry) == 0 &&
+      SameFile(entry.identity, info_.identity))
+    fs_.Remove(place_->Folder(), place_->Name());
+  created_ = false;
   handed_ = kNoFile;
 }
 

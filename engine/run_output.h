@@ -1,8 +1,10 @@
 #pragma once
 
-#include <functional>
+#include <optional>
 #include <string>
 
+#include "block_io.h"
+#include "file_place.h"
 #include "file_system.h"
 #include "replacement_file.h"
 
@@ -13,25 +15,25 @@ namespace kestrel {
 // read, a replacement written beside the log that takes its place only once
 // the run has finished.
 //
-// Whether the output is the log is decided on the open files, never on a
-// path: the output is opened without truncating it and without following a
-// link swapped in after its path was resolved, and is truncated only once it
-// is known to be another file.
+// The output is opened once, as the run starts, in its folder held open
+// from then on, and whether it is the log is decided then, on the open
+// files: nothing is truncated before, and no later change of its path or of
+// its folders redirects the run.
 class RunOutput {
  public:
   explicit RunOutput(FileSystem& fs) : fs_(fs), replacement_(fs) {}
   ~RunOutput() { Discard(); }
 
-  // Resolves the links in the output's path, as the run starts: the links
-  // the user named are followed, none that is put in their place later.
-  void Resolve(const std::string& path) {
-    if (!path.empty()) resolved_ = fs_.Resolve(path);
-  }
-  // Opens the output named by `path` (resolved before), or takes over
-  // `handed` when it is not kNoFile. `input` describes the open log, `inputName` names it;
-  // `onInterrupted` runs when a signal interrupted a blocked open.
-  void Open(const std::string& path, FileHandle handed, const FileInfo& input, const std::string& inputName,
-            const std::function<void()>& onInterrupted);
+  // Opens the output: `handed` when it is not kNoFile, else the file `path`
+  // names, following the links the user named. `log` is the open log, which
+  // `logInfo` describes and `logName` names. When the output is the log, it
+  // must be a regular file, and `inPlace` must allow it. A named pipe with
+  // no reader yet is waited for, `onWait` running every 100 ms; it may throw
+  // to end the wait.
+  void Open(const std::string& path, FileHandle handed, FileHandle log, const FileInfo& logInfo,
+            const std::string& logName, bool inPlace, const WaitHook& onWait);
+  // Empties the output file, before the first line is written to it.
+  void Begin();
 
   FileHandle Handle() const {
     return replacement_.Active() ? replacement_.Handle() : handed_ != kNoFile ? handed_ : file_;
@@ -39,18 +41,27 @@ class RunOutput {
   const std::string& Name() const { return name_; }
   bool InPlace() const { return replacement_.Active(); }
 
-  // Makes the written output final: closes it, and in place replaces the log.
-  void Commit();
-  // Abandons the output: a replacement is deleted, so the log stays as it was.
+  // Ends the output of a run that reached its end. A finished run's output
+  // is made final: closed, or in place, put in the log's place. An aborted
+  // run keeps the lines it wrote; a log being converted in place, and an
+  // output the run had not begun to write, stay as they were.
+  void End(bool aborted);
+  // Abandons the output: a replacement is deleted, so the log stays as it
+  // was, and so is a file the run created and never began to write.
   void Discard();
 
  private:
+  void Commit();
+
   FileSystem& fs_;
   ReplacementFile replacement_;
+  std::optional<FilePlace> place_;
   FileHandle file_ = kNoFile;
   FileHandle handed_ = kNoFile;
+  FileInfo info_;
+  bool created_ = false;
+  bool begun_ = false;
   std::string name_;
-  std::string resolved_;
 };
 
 }  // namespace kestrel

@@ -128,22 +128,28 @@ Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, 
   return ok ? Found::kFile : Found::kUnusable;
 }
 
-// Replaces `target` by a file holding `content`, written beside it and
-// flushed to disk before it takes the old one's place, so the old settings
-// stay whole until the new ones are. `old` describes the file being
-// replaced, whose owner and permissions the new one takes; null when there is
-// none yet. Nothing changes when any step fails.
-void ReplaceFile(FileSystem& fs, const std::string& target, const std::string& content, const FileInfo* old) {
+// Replaces the settings file `path` by a file holding `content`, written
+// beside it and flushed to disk before it takes the old one's place, so the
+// old settings stay whole until the new ones are. A file reached through a
+// symbolic link is replaced where it really lives, so the link stays. When
+// `exists`, the new file takes the old one's owner and permissions. Nothing
+// changes when any step fails.
+void ReplaceFile(FileSystem& fs, const std::string& path, const std::string& content, bool exists) {
+  const FileHandle old = exists ? fs.OpenRead(path) : kNoFile;
+  if (exists && old == kNoFile) return;
   try {
+    FilePlace target(fs, path);
+    target.FollowLinks();
     ReplacementFile replacement(fs);
-    replacement.Create(target, old, target);
-    BlockWriter out(fs, replacement.Handle(), target);
+    replacement.Create(std::move(target), old, path);
+    BlockWriter out(fs, replacement.Handle(), path);
     out.Append(content);
     out.Flush();
     replacement.Commit();
   } catch (const IoError&) {
     // A setting that cannot be saved is not saved; the old file stays.
   }
+  if (old != kNoFile) fs.Close(old);
 }
 
 // The end of the line that holds `at`: the place of its CR or LF, or the end.
@@ -172,12 +178,9 @@ void PutIniString(const std::string& file, const std::string& section, const std
                   FileSystem& fs) {
   if (file.empty()) return;
 
-  // A settings file reached through a symbolic link is replaced where it
-  // really lives, so the link stays.
-  const std::string target = fs.Resolve(file);
   std::string bytes;
   FileInfo old;
-  Found found = ReadSettings(fs, target, bytes, old);
+  Found found = ReadSettings(fs, file, bytes, old);
   if (found == Found::kUnusable) return;
   // A read-only settings file is left as the user made it.
   if (found == Found::kFile && (old.mode & 0222) == 0) return;
@@ -210,7 +213,7 @@ void PutIniString(const std::string& file, const std::string& section, const std
     if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r' && bytes != "\xEF\xBB\xBF") bytes += eol;
     bytes += "[" + section + "]" + eol + key + "=" + line + eol;
   }
-  ReplaceFile(fs, target, bytes, found == Found::kFile ? &old : nullptr);
+  ReplaceFile(fs, file, bytes, found == Found::kFile);
 }
 
 std::string GetIniString(const std::string& file, const std::string& section, const std::string& key, FileSystem& fs) {

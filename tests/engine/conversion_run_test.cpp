@@ -11,6 +11,7 @@
 
 #include "faulty_file_system.h"
 #include "fixtures.h"
+#include "platform.h"
 #include "test_files.h"
 
 namespace kestrel {
@@ -160,16 +161,24 @@ TEST_P(RunTest, InPlaceKeepsModeAttributesAndFollowsNamedLinks) {
   if (kWindows) GTEST_SKIP() << "POSIX permissions and symbolic links";
   const std::string link = dir_ / "link.log";
   stdfs::create_symlink(in_, link);
+  // The folder gives new files an access control list (the daemon user may
+  // read them) that the log does not have, nor must its replacement.
+  const std::string acl = "\x02\0\0\0\x01\0\x06\0\xff\xff\xff\xff\x02\0\x06\0\x01\0\0\0\x04\0\x04\0\xff\xff\xff\xff"
+                          "\x10\0\x06\0\xff\xff\xff\xff\x20\0\x04\0\xff\xff\xff\xff"s;
   for (const std::string& output : {in_, dir_ / "./ix1.log", link}) {
     SCOPED_TRACE(output);
     WriteFile(in_, kRoutes);
     stdfs::permissions(in_, stdfs::perms(02750));
     const bool xattrs = SetAttribute(in_, "user.kestrel", "1");
+    const bool acls = SetAttribute(dir_.Path(), "system.posix_acl_default", acl);
     ASSERT_EQ(Convert(in_, output).status, RunStatus::Finished);
     EXPECT_EQ(ReadFile(in_), kRoutesOut);
     EXPECT_EQ(stdfs::symlink_status(in_).permissions(), stdfs::perms(02750));
     if (xattrs) {
       EXPECT_EQ(Attribute(in_, "user.kestrel"), "1");
+    }
+    if (acls) {
+      EXPECT_EQ(Attribute(in_, "system.posix_acl_access"), "");
     }
     EXPECT_EQ(dir_.Entries(), (Texts{"ix1.log", "link.log", "tmp"}));
   }
@@ -182,7 +191,8 @@ struct Failure {
   int error;
   const char* input;    // in the scratch folder, or an absolute path
   const char* output;   // likewise
-  std::string message;  // DIR: the scratch folder, LOG: DIR/ix1.log, OUT: DIR/ix1.txt, TEMP: the copy
+  std::string message;  // DIR: the scratch folder, LOG: DIR/ix1.log, OUT: DIR/ix1.txt, TEMP: the copy,
+                        // KEPT: the replacement, left with the converted log
 };
 
 // Every failure ends the run with one message naming the file and the
@@ -207,6 +217,10 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
       {"in place, close fails", Fs::kClose, ".ix1.log.", EIO, "ix1.log", "ix1.log", "LOG: Input/output error"},
       {"in place, log held open", Fs::kReplace, "ix1.log", kErrorInUse, "ix1.log", "ix1.log",
        "LOG: in use by another program"},
+      {"in place, replaced halfway", Fs::kReplace, "ix1.log", kErrorHalfReplaced, "ix1.log", "ix1.log",
+       "LOG could not be put in place; the converted log is KEPT"},
+      {"in place, folder not flushed", Fs::kFlushFolder, "", EIO, "ix1.log", "ix1.log",
+       "LOG converted, but its folder DIR could not be flushed to disk: Input/output error"},
       {"in place, owner not kept", Fs::kOwnership, "ix1.log", EPERM, "ix1.log", "ix1.log",
        "LOG: cannot be replaced keeping its owner and group (Operation not permitted)"},
       {"in place, folder denied", Fs::kOpen, ".ix1.log.", EACCES, "ix1.log", "ix1.log",
@@ -214,7 +228,8 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
       {"line too long", Fs::kNone, "", 0, "ix1.log", "ix1.txt", "LOG: a line is longer than 100 bytes"},
       {"endless line", Fs::kNone, "", 0, "/dev/zero", "ix1.txt", "/dev/zero: a line is longer than 100 bytes"},
   };
-  const std::string log = NumberedLog(250) + std::string(100, 'x') + "\r\n";
+  // Converted, the log stays as it is: a run that fails after replacing it may do so.
+  const std::string log = NumberedLog(250, "\r\n") + std::string(100, 'x') + "\r\n";
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);
     if (f.part == std::string("Kestrel-") && !TwoPasses()) continue;  // a single pass makes no copy
@@ -226,32 +241,68 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
     auto path = [&](const std::string& name) { return name[0] == '/' ? name : dir_ / name; };
     const RunResult result = Convert(path(f.input), path(f.output));
     const std::string temp = JoinPath(tempDir_, TempFileName(0x2A));
+    const std::string kept = JoinPath(dir_.Path(), ".ix1.log.kestrel-" + std::to_string(platform::ProcessId()) + "-0.tmp");
     std::string message = f.message;
-    for (const auto& [name, value] : {std::pair{"TEMP", temp}, {"LOG", in_}, {"OUT", out_}, {"DIR", dir_.Path()}})
+    for (const auto& [name, value] :
+         {std::pair{"TEMP", temp}, {"KEPT", kept}, {"LOG", in_}, {"OUT", out_}, {"DIR", dir_.Path()}})
       for (std::size_t at = 0; (at = message.find(name, at)) != std::string::npos; at += value.size())
         message.replace(at, strlen(name), value);
     EXPECT_EQ(result.status, RunStatus::Failed);
     EXPECT_EQ(result.error, message);
     EXPECT_EQ(ReadFile(in_).substr(0, log.size()), log) << "the log was touched";
+    if (f.error == kErrorHalfReplaced) {
+      EXPECT_EQ(ReadFile(kept), log);
+    }
+    stdfs::remove(NativePath(kept));
     stdfs::remove(NativePath(temp));
     stdfs::remove(NativePath(out_));
     EXPECT_EQ(dir_.Entries(), (Texts{"ix1.log", "tmp"}));
   }
+  // A program holding the log open without letting it go is refused before
+  // the replacement, and nothing is left beside the log.
+  const int held = HoldOpen(in_);
+  if (held < 0) return;
+  maxLine_ = kMaxLineLength;
+  EXPECT_EQ(Convert(in_, in_).error, in_ + ": in use by another program");
+  Release(held);
+  EXPECT_EQ(dir_.Entries(), (Texts{"ix1.log", "tmp"}));
 }
 
-// The output path is checked on the open file: a log swapped for a link
-// to another file during the run never gets that file overwritten.
-TEST_P(RunTest, LinkSwappedInDuringTheRunIsNotFollowed) {
-  if (kWindows) GTEST_SKIP() << "symbolic links";
-  const std::string victim = dir_ / "victim.conf", saved = dir_ / "saved.log";
-  WriteFile(victim, "precious\n");
-  WriteFile(in_, NumberedLog(250));
-  fs_.OnRead("ix1.log", [&] {
-    if (!FileExists(saved)) stdfs::rename(in_, saved), stdfs::create_symlink(victim, in_);
-  });
-  Convert(in_, in_);
-  EXPECT_TRUE(FileExists(saved)) << "not swapped";
-  EXPECT_EQ(ReadFile(victim), "precious\n");
+// Whatever another program does with the files during the run, the run
+// writes only where it meant to, and nothing is lost: a link or a newer log
+// put in the log's place stays there, and the output's folder swapped for a
+// link to another keeps the output.
+TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
+  if (kWindows) GTEST_SKIP() << "symbolic links, and renaming what a run holds open";
+  const std::string logs = dir_ / "logs", log = logs + "/ix1.log", saved = dir_ / "saved", victim = dir_ / "victim";
+  const std::string changed = log + ": changed by another program during the conversion; left as it is";
+  auto swapFolder = [&] { stdfs::rename(logs, saved), stdfs::create_directory_symlink(victim, logs); };
+  const struct {
+    std::string output;
+    std::function<void()> change;  // at the log's first read
+    std::string error, where, holds;
+  } changes[] = {
+      {log, [&] { stdfs::rename(log, saved), stdfs::create_symlink(victim + "/x", log); }, changed, saved,
+       NumberedLog(250)},
+      {log, [&] { WriteFile(saved, "newer\n"), stdfs::rename(saved, log); }, changed, log, "newer\n"},
+      {logs + "/ix1.txt", swapFolder, "", saved + "/ix1.txt", NumberedLog(250, "\r\n")},
+      {log, swapFolder, "", saved + "/ix1.log", NumberedLog(250, "\r\n")},
+  };
+  stdfs::create_directory(victim);
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.where + " " + c.error);
+    stdfs::remove_all(logs), stdfs::remove_all(saved), stdfs::create_directory(logs);
+    WriteFile(log, NumberedLog(250));
+    bool once = false;
+    fs_.OnRead("ix1.log", [&] { once = once || (c.change(), true); });
+    EXPECT_EQ(Convert(log, c.output).error, c.error);
+    EXPECT_EQ(ReadFile(c.where), c.holds);
+    EXPECT_EQ(dir_.Entries("victim"), Texts{});
+    for (const char* folder : {"logs", "saved"}) {  // no replacement left
+      if (!stdfs::is_directory(dir_ / folder)) continue;
+      for (const std::string& name : dir_.Entries(folder)) EXPECT_NE(name[0], '.') << name;
+    }
+  }
 }
 
 TEST_P(RunTest, AbortReadsNothingMoreAndWritesNoPartOfALine) {

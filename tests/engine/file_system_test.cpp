@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <tuple>
 
 #include "file_system.h"
+#include "platform.h"
 #include "test_files.h"
 
 namespace kestrel {
@@ -12,6 +15,10 @@ namespace {
 
 using test::kWindows;
 FileSystem& fs = FileSystem::System();
+FileHandle OpenWrite(const std::string& path) {
+  bool created;
+  return fs.OpenWrite(kCurrentFolder, path, &created);
+}
 
 // The error an open failed with, 0 if it succeeded.
 int ErrorOf(FileHandle file) {
@@ -24,7 +31,7 @@ TEST(FileSystemTest, IdentityTellsTheSameFileFromAnother) {
   test::ScratchDir dir;
   test::WriteFile(dir / "one", "1");
   test::WriteFile(dir / "two", "2");
-  const FileHandle a = fs.OpenRead(dir / "one"), b = fs.OpenWrite(dir / "one"), c = fs.OpenRead(dir / "two");
+  const FileHandle a = fs.OpenRead(dir / "one"), b = OpenWrite(dir / "one"), c = fs.OpenRead(dir / "two");
   FileInfo ia, ib, ic;
   ASSERT_EQ(fs.Info(a, &ia) | fs.Info(b, &ib) | fs.Info(c, &ic), 0);
   EXPECT_TRUE(ia.identity.known);
@@ -42,9 +49,9 @@ TEST(FileSystemTest, WindowsDeviceNamesAreRefused) {
   test::ScratchDir dir;
   for (const char* name : {"nul.log", "CON", "Com1.txt", "lpt9", "aux .log", "conout$"}) {
     EXPECT_EQ(ErrorOf(fs.OpenRead(dir / name)), kErrorReservedName) << name;
-    EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / name)), kErrorReservedName) << name;
+    EXPECT_EQ(ErrorOf(OpenWrite(dir / name)), kErrorReservedName) << name;
   }
-  EXPECT_EQ(ErrorOf(fs.OpenWrite(dir / "com10.log")) | ErrorOf(fs.OpenWrite(dir / "nullify.log")), 0);
+  EXPECT_EQ(ErrorOf(OpenWrite(dir / "com10.log")) | ErrorOf(OpenWrite(dir / "nullify.log")), 0);
 }
 
 TEST(FileSystemTest, WindowsPathsSplitAtEitherSeparator) {
@@ -54,6 +61,21 @@ TEST(FileSystemTest, WindowsPathsSplitAtEitherSeparator) {
   EXPECT_EQ(BaseName("C:/logs\\ix1.log"), "ix1.log");
   EXPECT_EQ(JoinPath("C:\\logs", "ix1.txt"), "C:\\logs\\ix1.txt");
 }
+
+// Settings go where the XDG rules say: never into the folder the program
+// was started in, nor into the root of the file system (the account's home
+// serves when HOME is missing or relative).
+#ifndef _WIN32
+TEST(FileSystemTest, UserConfigFolderFollowsTheRules) {
+  for (const auto& [config, home, folder] :
+       {std::tuple{"/x/cfg", "/h", "/x/cfg"}, {"rel", "/h", "/h/.config"}, {"", "rel", ""}}) {
+    ::setenv("XDG_CONFIG_HOME", config, 1), ::setenv("HOME", home, 1);
+    const std::string found = platform::UserConfigFolder();
+    EXPECT_TRUE(*folder ? found == folder : found.size() > 8 && found[0] == '/' && found.ends_with("/.config"))
+        << found;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace kestrel

@@ -16,7 +16,7 @@ namespace kestrel::test {
 // world changing during a run.
 class FaultyFileSystem : public FileSystem {
  public:
-  enum Operation { kNone, kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership };
+  enum Operation { kNone, kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership, kFlushFolder };
 
   // `operation` on a path holding `part` fails with `error`; a write fails
   // once `allowed` bytes have been written.
@@ -28,11 +28,15 @@ class FaultyFileSystem : public FileSystem {
   FileHandle OpenRead(const std::string& path) override {
     return Hits(kOpen, path) ? kNoFile : Track(path, FileSystem::OpenRead(path));
   }
-  FileHandle OpenWrite(const std::string& path) override {
-    return Hits(kOpen, path) ? kNoFile : Track(path, FileSystem::OpenWrite(path));
+  FileHandle OpenFolder(FileHandle folder, const std::string& path) override {
+    return Track(In(folder, path), FileSystem::OpenFolder(folder, path));
   }
-  FileHandle CreateExclusive(const std::string& path) override {
-    return Hits(kOpen, path) ? kNoFile : Track(path, FileSystem::CreateExclusive(path));
+  FileHandle OpenWrite(FileHandle folder, const std::string& name, bool* created) override {
+    return Hits(kOpen, In(folder, name)) ? kNoFile
+                                         : Track(In(folder, name), FileSystem::OpenWrite(folder, name, created));
+  }
+  FileHandle CreateExclusive(FileHandle folder, const std::string& name) override {
+    return Hits(kOpen, In(folder, name)) ? kNoFile : Track(In(folder, name), FileSystem::CreateExclusive(folder, name));
   }
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
     if (onRead_ && paths_[file].find(readPart_) != std::string::npos) onRead_();
@@ -58,13 +62,19 @@ class FaultyFileSystem : public FileSystem {
   int Info(FileHandle file, FileInfo* info) override {
     return Hits(kInfo, paths_[file]) ? -1 : FileSystem::Info(file, info);
   }
-  int CopyOwnership(FileHandle file, const FileInfo& original, const std::string& path) override {
-    return Hits(kOwnership, path) ? -1 : FileSystem::CopyOwnership(file, original, path);
+  int CopyOwnership(FileHandle file, FileHandle original) override {
+    return Hits(kOwnership, paths_[original]) ? -1 : FileSystem::CopyOwnership(file, original);
   }
-  int Replace(const std::string& from, const std::string& to) override {
-    return Hits(kReplace, to) ? -1 : FileSystem::Replace(from, to);
+  int Replace(FileHandle folder, const std::string& from, const std::string& to,
+              const FileIdentity& expected) override {
+    return Hits(kReplace, In(folder, to)) ? -1 : FileSystem::Replace(folder, from, to, expected);
   }
-  int Remove(const std::string& path) override { return Hits(kRemove, path) ? -1 : FileSystem::Remove(path); }
+  int Remove(FileHandle folder, const std::string& name) override {
+    return Hits(kRemove, In(folder, name)) ? -1 : FileSystem::Remove(folder, name);
+  }
+  int FlushFolder(FileHandle folder) override {
+    return Hits(kFlushFolder, paths_[folder]) ? -1 : FileSystem::FlushFolder(folder);
+  }
 
  private:
   bool Matches(Operation operation, const std::string& path) const {
@@ -75,6 +85,10 @@ class FaultyFileSystem : public FileSystem {
   FileHandle Track(const std::string& path, FileHandle file) {
     if (file != kNoFile) paths_[file] = path;
     return file;
+  }
+  // The path of a name in a folder.
+  std::string In(FileHandle folder, const std::string& name) {
+    return folder == kCurrentFolder ? name : JoinPath(paths_[folder], name);
   }
 
   Operation operation_ = kNone;

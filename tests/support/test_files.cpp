@@ -1,6 +1,10 @@
 #include "test_files.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#else
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #endif
@@ -65,10 +69,15 @@ bool FileExists(const std::string& path) {
 }
 
 #ifdef _WIN32
+// The C runtime shares reading and writing, but not deleting.
+int HoldOpen(const std::string& path) { return _wsopen(NativePath(path).c_str(), _O_RDONLY, _SH_DENYNO); }
+void Release(int held) { _close(held); }
 bool MakeFifo(const std::string&) { return false; }
 bool SetAttribute(const std::string&, const std::string&, const std::string&) { return false; }
 std::string Attribute(const std::string&, const std::string&) { return ""; }
 #else
+int HoldOpen(const std::string&) { return -1; }
+void Release(int) {}
 bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
 
 bool SetAttribute(const std::string& path, const std::string& name, const std::string& value) {

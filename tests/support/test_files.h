@@ -43,5 +43,9 @@ bool FileExists(const std::string& path);
 bool MakeFifo(const std::string& path);
 bool SetAttribute(const std::string& path, const std::string& name, const std::string& value);
 std::string Attribute(const std::string& path, const std::string& name);
+// On Windows only: the file held open, as another program may hold it,
+// without letting it be deleted or renamed; -1 elsewhere.
+int HoldOpen(const std::string& path);
+void Release(int held);
 
 }  // namespace kestrel::test

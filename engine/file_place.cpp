@@ -1,0 +1,63 @@
+#include "file_place.h"
+
+#include <cerrno>
+#include <utility>
+
+#include "block_io.h"
+
+namespace kestrel {
+namespace {
+
+// As many links in a row as a POSIX system follows before it gives up.
+constexpr int kMaxLinks = 40;
+
+bool IsAbsolute(const std::string& path) {
+#ifdef _WIN32
+  return path.size() > 1 && (path[1] == ':' || path[0] == '\\' || path[0] == '/');
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
+}  // namespace
+
+FilePlace::FilePlace(FileSystem& fs, const std::string& path)
+    : fs_(fs), path_(path), name_(BaseName(path)), shownFolder_(DirectoryOf(path)) {
+  if (name_.empty()) throw IoError(path, EISDIR);
+  if (!shownFolder_.empty()) Enter(shownFolder_);
+}
+
+FilePlace::FilePlace(FilePlace&& other) noexcept
+    : fs_(other.fs_),
+      path_(std::move(other.path_)),
+      folder_(std::exchange(other.folder_, kCurrentFolder)),
+      name_(std::move(other.name_)),
+      shownFolder_(std::move(other.shownFolder_)) {}
+
+FilePlace::~FilePlace() {
+  if (folder_ != kCurrentFolder) fs_.Close(folder_);
+}
+
+void FilePlace::Enter(const std::string& dir) {
+  const FileHandle folder = fs_.OpenFolder(folder_, dir);
+  if (folder == kNoFile) throw IoError(path_, errno);
+  if (folder_ != kCurrentFolder) fs_.Close(folder_);
+  folder_ = folder;
+}
+
+void FilePlace::FollowLinks() {
+  for (int links = 0;; ++links) {
+    const std::string target = fs_.LinkTarget(folder_, name_);
+    if (target.empty()) return;
+    if (links == kMaxLinks) throw IoError(path_, ELOOP);
+    const std::string dir = DirectoryOf(target);
+    if (!dir.empty()) {
+      Enter(dir);
+      shownFolder_ = IsAbsolute(dir) ? dir : JoinPath(shownFolder_, dir);
+    }
+    name_ = BaseName(target);
+    if (name_.empty()) throw IoError(path_, EISDIR);
+  }
+}
+
+}  // namespace kestrel

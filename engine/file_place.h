@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include "file_system.h"
+
+namespace kestrel {
+
+// Where a file is: the folder that holds it, held open, and its name there.
+// What is done through a place stays in that folder, whatever happens
+// meanwhile to the path that led to it (a folder renamed, or swapped for a
+// link). Names stay relative to the current folder, however long its path.
+class FilePlace {
+ public:
+  // The place of `path`: its folder opened now, the links on the way
+  // followed now, and its last part as the name. Throws IoError naming `path`.
+  FilePlace(FileSystem& fs, const std::string& path);
+  FilePlace(FilePlace&& other) noexcept;
+  FilePlace& operator=(FilePlace&&) = delete;
+  ~FilePlace();
+
+  // Follows symbolic links at the name, as opening the file would: the
+  // place becomes the file's own, in the folder of the last link's target.
+  void FollowLinks();
+
+  FileHandle Folder() const { return folder_; }
+  const std::string& Name() const { return name_; }
+  // The place's folder, and a file in it, as messages name them: by the
+  // path the user gave, as its links led.
+  std::string ShownFolder() const { return shownFolder_.empty() ? "." : shownFolder_; }
+  std::string Shown(const std::string& name) const { return JoinPath(shownFolder_, name); }
+
+ private:
+  // Holds `dir`, relative to the folder held so far, instead of it.
+  void Enter(const std::string& dir);
+
+  FileSystem& fs_;
+  std::string path_;
+  FileHandle folder_ = kCurrentFolder;
+  std::string name_;
+  std::string shownFolder_;
+};
+
+}  // namespace kestrel
