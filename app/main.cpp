@@ -29,7 +29,8 @@ QtMessageHandler qtHandler = nullptr;
 void BatchMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   const bool platformNote = (context.category && QByteArray(context.category).startsWith("qt.qpa")) ||
                             message.startsWith(QLatin1String("QStandardPaths: "));
-  if (type == QtDebugMsg || type == QtInfoMsg || (type == QtWarningMsg && platformNote)) return;
+  if (type == QtDebugMsg || type == QtInfoMsg || ((type == QtWarningMsg || type == QtCriticalMsg) && platformNote))
+    return;
   qtHandler(type, context, message);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_guard.h"
 #include "conversion_run.h"
 #include "kestrel_version.h"
 #include "line_rewriter.h"
@@ -142,6 +143,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
     return UsageError("-o and " + std::string(options.inPlace ? "-i" : "--suffix") + " exclude each other");
   if (outputGiven && options.logs.size() > 1) return UsageError("-o takes one log; use -i or --suffix for several");
   if (outputGiven && options.output.empty()) return UsageError("empty file name");
+  if (options.hasSuffix && options.suffix.empty()) return UsageError("--suffix needs an extension, such as .txt");
   for (const std::string& log : options.logs) {
     if (log.empty()) return UsageError("empty file name");
     if (perLog && log == "-") return UsageError("-i and --suffix need log files, not standard input");
@@ -169,8 +171,13 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   run.SetInterruptFlag(platform::StopSignalFlag());
   // Progress on the terminal, unless the converted text goes there too.
   const bool errorsOnTerminal = platform::IsTerminal(2), outputOnTerminal = platform::IsTerminal(kStandardOutput);
+  // Each log with an output of its own is checked against the others first.
+  const bool perLog = options.inPlace || options.hasSuffix;
+  BatchGuard guard(fs, perLog ? options.logs : std::vector<std::string>{});
+  bool wroteStandardOutput = false;
   int status = 0;
-  for (const std::string& log : options.logs) {
+  for (std::size_t i = 0; i < options.logs.size(); ++i) {
+    const std::string& log = options.logs[i];
     RunRequest request;
     if (log == "-")
       request.inputFile = kStandardInput;
@@ -184,12 +191,24 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
       request.outputPath = options.output;
     else
       request.outputFile = kStandardOutput;
+    // In place only when asked for: --suffix never writes over the log.
+    request.inPlace = !options.hasSuffix;
+    std::string refusal = perLog ? guard.Refusal(i, request.outputPath) : "";
+    FileInfo info;
+    if (refusal.empty() && options.hasSuffix && fs.PathInfo(log, &info) == 0 && info.kind != FileKind::Regular)
+      refusal = PrintableName(log) + ": not a log file; --suffix writes beside log files only";
+    if (!refusal.empty()) {
+      platform::WriteError(std::string(kProgram) + ": " + refusal + "\n");
+      status = kExitFailure;
+      continue;
+    }
     RunResult result;
     {
       TerminalProgress progress(errorsOnTerminal && (request.outputFile == kNoFile || !outputOnTerminal),
                                 log == "-" ? "standard input" : log);
       result = run.ExecuteSinglePass(request, [&](const Progress& p) { progress(p); });
     }
+    wroteStandardOutput = wroteStandardOutput || request.outputFile != kNoFile;
     if (result.status == RunStatus::Interrupted) {
       status = platform::StopSignalExitStatus();
       break;
@@ -198,12 +217,21 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
       status = kExitClosedOutput;  // an ordinary end in a pipe: nothing to say
       break;
     }
+    if (result.status == RunStatus::Finished && perLog) guard.Written(i, request.outputPath);
     if (result.status != RunStatus::Finished) {
-      platform::WriteError(std::string(kProgram) + ": " + result.error + "\n");
+      const char* hint = result.errorNumber == kErrorOutputIsLog ? " (-i converts a log in place)" : "";
+      platform::WriteError(std::string(kProgram) + ": " + result.error + hint + "\n");
       status = kExitFailure;
     }
   }
-  platform::RestoreStopSignals();
+  // A write error may show only when standard output is closed (a full
+  // disk that allocates late, a network file system): checked as cat does.
+  if (wroteStandardOutput && status != kExitClosedOutput && fs.Close(kStandardOutput) != 0 && errno != EBADF) {
+    platform::WriteError(std::string(kProgram) + ": " + IoError("standard output", errno).what() + "\n");
+    status = status ? status : kExitFailure;
+  }
+  // The signals stay caught until the program ends: one that comes after
+  // the last log was converted changes nothing, and the status tells so.
   return status;
 }
 

@@ -5,9 +5,7 @@
 namespace kestrel {
 namespace {
 
-std::string WithSeparator(const std::string& dir) {
-  return !dir.empty() && dir.back() == '/' ? dir : dir + "/";
-}
+std::string WithSeparator(const std::string& dir) { return !dir.empty() && dir.back() == '/' ? dir : dir + "/"; }
 
 }  // namespace
 
@@ -18,9 +16,13 @@ std::string WindowTitle(int major, int minor) {
 
 AppPaths ComputeAppPaths(const std::string& programDir, bool programDirWritable, const std::string& configDir,
                          const std::string& systemTempDir, std::uint32_t processId) {
-  const std::string settingsDir = WithSeparator(programDirWritable ? programDir : configDir);
+  // Without a folder of the user's own, the settings are neither read nor saved.
+  const std::string settingsDir = programDirWritable  ? WithSeparator(programDir)
+                                  : configDir.empty() ? ""
+                                                      : WithSeparator(configDir);
   const std::string tempDir = WithSeparator(programDirWritable ? programDir : systemTempDir);
-  return AppPaths{settingsDir + "Kestrel.ini", tempDir + TempFileName(processId), tempDir, processId};
+  return AppPaths{settingsDir.empty() ? "" : settingsDir + "Kestrel.ini", tempDir + TempFileName(processId), tempDir,
+                  processId};
 }
 
 }  // namespace kestrel

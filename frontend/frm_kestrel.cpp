@@ -16,7 +16,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
@@ -26,6 +25,7 @@
 #include <type_traits>
 
 #include "app_paths.h"
+#include "batch_guard.h"
 #include "dialogs.h"
 #include "kestrel_version.h"
 #include "path_bytes.h"
@@ -44,7 +44,6 @@ const QString kAbortCaption = QStringLiteral("中 断");
 // The form is laid out in twips; at 96 dots per inch 15 twips make a pixel,
 // and Qt scales the pixels for screens of higher density.
 QRect Twips(int left, int top, int width, int height) { return QRect(left / 15, top / 15, width / 15, height / 15); }
-
 
 void PumpEvents() { QCoreApplication::processEvents(); }
 
@@ -66,7 +65,8 @@ frmKestrel::Environment frmKestrel::Environment::Current() {
   Environment environment;
   environment.programDir = QCoreApplication::applicationDirPath();
   environment.programDirWritable = QFileInfo(environment.programDir).isWritable();
-  environment.configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Kestrel";
+  const std::string config = platform::UserConfigFolder();
+  environment.configDir = config.empty() ? QString() : PathText(config) + "/Kestrel";
   environment.tempDir = QDir::tempPath();
   environment.processId = platform::ProcessId();
   return environment;
@@ -94,7 +94,8 @@ frmKestrel::frmKestrel(Environment environment, QWidget* parent)
   Label3 = Place<QLabel>("Label3", QStringLiteral("出力拡張子"), 120, 870, 1215, 255);
   Text3 = Place<QLineEdit>("Text3", {}, 1440, 840, 975, 270);
   Check1 = Place<QCheckBox>("Check1", QStringLiteral("ログファイル上書き"), 2520, 840, 2175, 240);
-  Label4 = Place<QLabel>("Label4", QStringLiteral("NEC の show ip route を Plover 用に加工します。"), 60, 1260, 1470, 615);
+  Label4 =
+      Place<QLabel>("Label4", QStringLiteral("NEC の show ip route を Plover 用に加工します。"), 60, 1260, 1470, 615);
   Command1 = Place<QPushButton>("Command1", kConvertCaption, 1560, 1440, 1455, 375);
   Command2 = Place<QPushButton>("Command2", kExitCaption, 3120, 1440, 1455, 375);
   Label4->setWordWrap(true);
@@ -150,9 +151,9 @@ void frmKestrel::Form_Load(const std::vector<std::string>& logs) {
   Centre();
   setWindowTitle(QString::fromStdString(WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)));
 
-  const AppPaths paths = ComputeAppPaths(PathBytes(environment_.programDir), environment_.programDirWritable,
-                                         PathBytes(environment_.configDir), PathBytes(environment_.tempDir),
-                                         environment_.processId);
+  const AppPaths paths =
+      ComputeAppPaths(PathBytes(environment_.programDir), environment_.programDirWritable,
+                      PathBytes(environment_.configDir), PathBytes(environment_.tempDir), environment_.processId);
   IniPath = PathText(paths.iniPath);
   TempPath = PathText(paths.tempPath);
   tempDir_ = paths.tempDir;
@@ -172,25 +173,38 @@ void frmKestrel::Form_Load(const std::vector<std::string>& logs) {
   batch_ = batchRan_ = true;
   show();
   PumpEvents();
+  // No log of the batch is written over, and none is converted twice.
+  BatchGuard guard(FileSystem::System(), logs);
   std::size_t converted = 0;
-  for (const std::string& log : logs) {
-    if (platform::CaughtStopSignal()) break;
+  for (std::size_t i = 0; i < logs.size(); ++i) {
+    const std::string& log = logs[i];
+    if (platform::CaughtStopSignal()) {  // the logs left are not converted
+      stopStatus_ = platform::StopSignalExitStatus();
+      break;
+    }
     if (!isVisible()) {  // closed by the user during the batch
-      ReportFailure(log + ": not converted, the window was closed");
+      ReportFailure(PrintableName(log) + ": not converted, the window was closed");
       continue;
     }
     SetPath(Text1, log);
     PumpEvents();
+    const std::string output = OverWriteOn ? text1Bytes_ : text2Bytes_;
+    if (const std::string refusal = guard.Refusal(i, output); !refusal.empty()) {
+      ReportFailure(refusal);
+      continue;
+    }
     const std::optional<RunStatus> status = Convert();
-    if (status == RunStatus::Finished) ++converted;
+    if (status == RunStatus::Finished) ++converted, guard.Written(i, output);
     if (!status)
       ReportFailure("empty file name: nothing converted");
     else if (*status == RunStatus::Aborted)
-      ReportFailure(log + ": conversion aborted");
+      ReportFailure(PrintableName(log) + ": conversion aborted");
+    else if (*status == RunStatus::Interrupted)
+      stopStatus_ = platform::StopSignalExitStatus();
+    if (stopStatus_) break;
     PumpEvents();
   }
   batchFailed_ = converted < logs.size();  // a failure, an abort, or the window closed early
-  if (platform::CaughtStopSignal()) stopStatus_ = platform::StopSignalExitStatus();
   Command2_Click();
   batch_ = false;
 }
@@ -255,12 +269,13 @@ std::optional<RunStatus> frmKestrel::Convert() {
   request.outputPath = Text2Tag;
   request.tempDir = tempDir_;
   request.tempNumber = tempNumber_;
+  request.inPlace = OverWriteOn;  // the log as its own output only with the overwrite option
   ConversionRun run(Engine);
   run.SetInterruptFlag(platform::StopSignalFlag());
   run_ = &run;
   // Every progress text is announced; the caption is repainted and events
   // are pumped at the screen's pace, and at each pass's start and end.
-  QString latest;
+  QString latest = QString::fromStdString(Progress{}.Text());
   QElapsedTimer sincePump;
   sincePump.start();
   const RunResult result = run.Execute(request, [&](const Progress& progress) {
@@ -282,7 +297,7 @@ std::optional<RunStatus> frmKestrel::Convert() {
   Command2->setText(kExitCaption);
   Command1->setEnabled(true);
   Command2->setEnabled(true);
-  if (result.status == RunStatus::Failed) ReportFailure(result.error);
+  if (result.status == RunStatus::Failed) ReportFailure(result.error, result.errorNumber == kErrorOutputIsLog);
   if (result.status == RunStatus::Interrupted && !batch_) EndOnStopSignal();
   if (closeAfterRun_) {
     closeAfterRun_ = false;
@@ -396,17 +411,21 @@ bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
       }
       return true;
     }
-    default:
-      return QWidget::eventFilter(watched, event);
+    default: return QWidget::eventFilter(watched, event);
   }
 }
 
-void frmKestrel::ReportFailure(const std::string& message) {
+void frmKestrel::ReportFailure(const std::string& message, bool outputIsLog) {
   if (batch_) {
-    MessageBox::ErrorLine("kestrel: " + message);  // the file name's bytes as they are
+    // The file name's bytes as they are, control characters escaped.
+    MessageBox::ErrorLine("kestrel: " + message + (outputIsLog ? " (ログファイル上書き converts it in place)" : ""));
     return;
   }
-  MessageBox::Critical(this, windowTitle(), QStringLiteral("変換できませんでした。\n") + DisplayName(message));
+  MessageBox::Critical(this, windowTitle(),
+                       QStringLiteral("変換できませんでした。\n") + DisplayName(message) +
+                           (outputIsLog ? QStringLiteral("\nログをその場で変換するには、「ログファイル上書き」に"
+                                                         "チェックを入れてください。")
+                                        : QString()));
 }
 
 }  // namespace kestrel

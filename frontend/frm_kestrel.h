@@ -84,7 +84,9 @@ class frmKestrel : public QWidget {
   void SetPath(QLineEdit* field, const std::string& bytes);
   // The Convert command; nothing when a path was missing and it only beeped.
   std::optional<RunStatus> Convert();
-  void ReportFailure(const std::string& message);
+  // A failure: a line on standard error in batch mode, else a message box.
+  // `outputIsLog` adds how to convert a log in place.
+  void ReportFailure(const std::string& message, bool outputIsLog = false);
   void Centre();
   void CentreInFrame();  // again, once the frame is known
   void EndOnStopSignal();

@@ -16,6 +16,7 @@ else
     qt6-translations-l10n              # the standard dialogs in Japanese
     fonts-ipafont-gothic               # Japanese captions
     clang-14 libclang-rt-14-dev        # fuzzing
+    strace                             # a failing close, in the command-line tests
     "$@"
   )
 fi

@@ -10,13 +10,13 @@ failed=0
 fail() { echo "FAILED: $*" >&2; failed=1; }
 
 # run STATUS WANTED_OUTPUT WANTED_ERROR STDIN ARGS...: one call of the
-# program, whose standard error is that one line, or nothing.
+# program, whose standard error is those lines, or nothing.
 run() {
   local status=$1 output=$2 error=$3 in=$4 got
   shift 4
-  "$program" "$@" <"$in" >out 2>err
+  timeout 60 "$program" "$@" <"$in" >out 2>err
   got=$?
-  if [ -n "$error" ]; then printf 'kestrel-convert: %s\n' "$error" >err.wanted; else : >err.wanted; fi
+  if [ -n "$error" ]; then printf '%s\n' "$error" | sed 's/^/kestrel-convert: /' >err.wanted; else : >err.wanted; fi
   [ "$got" = "$status" ] && cmp -s out "$output" && cmp -s err err.wanted ||
     fail "kestrel-convert $* <$in: status $got: $(cat err)"
 }
@@ -43,6 +43,8 @@ run 2 /dev/null "option '-o' needs a value $usage" /dev/null -o
 run 2 /dev/null "empty file name $usage" /dev/null ""
 run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/null -o x a b
 run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
+run 2 /dev/null "--suffix needs an extension, such as .txt $usage" /dev/null --suffix= a.log
+run 1 /dev/null "/dev/stdin: not a log file; --suffix writes beside log files only" /dev/null --suffix=.txt /dev/stdin
 "$program" --help >help
 for status in '0 ' '1 ' '2 ' 129 130 141 143; do grep -q -- "$status" help || fail "--help: no status $status"; done
 script -qec "'$program'" /dev/null </dev/null >tty
@@ -65,6 +67,34 @@ run 1 /dev/null "none.log: No such file or directory" /dev/null --suffix=txt a.l
 cat a.txt b.txt | cmp -s - "$converted" || fail "--suffix=txt"
 run 0 /dev/null "" /dev/null -i a.log b.log
 cat a.log b.log | cmp -s - "$converted" || fail "-i"
+# Logs with outputs of their own: none is written over, none converted
+# twice, and a log is its own output only when in place is asked for.
+cp "$example" ix1.log && cp "$example" ix1.txt && cp "$example" r1.cfg && cp "$example" r1.log
+run 1 /dev/null "ix1.log: not converted, its output ix1.txt is one of the logs to convert
+ix1.txt: not converted, the output is the log itself (-i converts a log in place)" /dev/null --suffix=.txt ix1.log ix1.txt
+run 1 /dev/null "r1.cfg: not converted, its output r1.txt holds the conversion of r1.log" /dev/null --suffix=.txt r1.log r1.cfg
+run 1 /dev/null "./ix1.log: not converted, the same file as ix1.log, named before" /dev/null -i ix1.log ./ix1.log
+cmp -s ix1.txt "$example" && cmp -s ix1.log "$converted" && cmp -s r1.txt "$converted" || fail "a log written over"
+# Only a file can be converted in place; a pipe is refused at once.
+mkfifo p.fifo
+for args in "-i p.fifo" "-o p.fifo p.fifo"; do
+  run 1 /dev/null "p.fifo: not a regular file, so it cannot be converted in place" /dev/null $args
+done
+# Where the user points the output, it goes: through /dev/stdout into a
+# pipe, through a link to a file still to be made, and from a folder whose
+# path is longer than the system's limit on paths.
+"$program" -o /dev/stdout "$example" | cmp -s - "$converted" || fail "-o /dev/stdout into a pipe"
+ln -s made.txt link.txt && run 0 /dev/null "" /dev/null -o link.txt "$example"
+cmp -s made.txt "$converted" || fail "-o a dangling link"
+(deep=$(printf 'd%.0s' {1..250}) && for _ in {1..17}; do mkdir "$deep" && cd "$deep" || exit 1; done &&
+  cp "$example" a.log && "$program" -o out.txt a.log && "$program" -i a.log && cmp -s a.log out.txt &&
+  cmp -s out.txt "$converted") || fail "a folder deeper than PATH_MAX"
+# A write error that shows only when standard output is closed is reported.
+if strace -o /dev/null true 2>/dev/null; then
+  strace -f -o /dev/null -P "$PWD/out" -e trace=close -e inject=close:error=EIO "$program" "$example" >out 2>err
+  [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: Input/output error" ] || fail "closing standard output"
+fi
+
 # The log as its own output by another route than -o is refused, as cat refuses it.
 cp "$example" a.log
 "$program" a.log >>a.log 2>err

@@ -5,7 +5,9 @@
 # second line: it takes the bracket of the first log's last route, as the
 # window remembers it. One name is in Shift-JIS, one invalid in any encoding,
 # and one reads like Qt's option. Failures are reported, one line each, and
-# the batch goes on.
+# the batch goes on. A capture saved as .txt is not written over by the
+# conversion of the log beside it, nor converted into itself. Qt's notes on
+# an unusable runtime folder stay out of the report.
 # Usage: batch_test.sh PROGRAM EXAMPLES_DIR
 set -u
 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log
@@ -17,10 +19,12 @@ first=$(($(grep -n '^ *\[' "$converted" | head -n 1 | cut -d: -f1) - 1))
 a=$'a\xff' b=$'b "c" \x83\x8d'
 head -n $first "$example" | tr -d '\r' >"$a.log"
 tail -n +$((first + 1)) "$example" >"$b.log"
-env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR DISPLAY=:77 \
-  ./kestrel "$dir/$a.log" "$dir/missing.log" "" -style "$dir/$b.log" 2>err
+cp "$example" c.log && cp "$example" c.txt
+env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR DISPLAY=:77 TMPDIR=/proc \
+  ./kestrel "$dir/$a.log" "$dir/missing.log" "" -style "$dir/$b.log" "$dir/c.log" "$dir/c.txt" 2>err
 status=$?
 printf 'kestrel: %s\n' "$dir/missing.log: No such file or directory" "empty file name: nothing converted" \
-  "-style: No such file or directory" >err.wanted
+  "-style: No such file or directory" "$dir/c.log: not converted, its output $dir/c.txt is one of the logs to convert" \
+  "$dir/c.txt: not converted, the output is the log itself (ログファイル上書き converts it in place)" >err.wanted
 [ $status = 1 ] && cmp err err.wanted && cat "$a.txt" "$b.txt" | cmp - "$converted" && cmp Kestrel.ini ini &&
-  [ "$(ls | wc -l)" = 9 ] || { echo "FAILED: status $status; $(ls)" && cat err && exit 1; }
+  cmp c.txt "$example" && [ "$(ls | wc -l)" = 11 ] || { echo "FAILED: status $status; $(ls)" && cat err && exit 1; }

@@ -113,19 +113,22 @@ class WindowTest : public QObject {
   // text, or failed. A name another run left behind is skipped.
   void runsEnd() {
     // The log, in place or not, when what is done (closing the window or
-    // pressing Abort), the lines then in the output (-1: as it was), and the
-    // message shown.
-    for (const auto& [log, inPlace, when, close, written, message] :
-         {std::tuple{"ix1.log", false, "", false, 250, ""}, {"ix1.log", false, "0 / 100", false, -1, ""},
-          {"ix1.log", false, "100 / 250", false, 100, ""}, {"ix1.log", true, "100 / 250", false, -1, ""},
-          {"ix1.log", true, "100 / 250", true, -1, ""},
-          {"missing.log", false, "", false, -1, "missing.log: No such file or directory"}}) {
+    // pressing Abort), the lines then in the output (-1: as it was), the
+    // message shown, and the output typed (none: derived).
+    for (const auto& [log, inPlace, when, close, written, message, typed] :
+         {std::tuple{"ix1.log", false, "", false, 250, "", ""}, {"ix1.log", false, "0 / 100", false, -1, "", ""},
+          {"ix1.log", false, "100 / 250", false, 100, "", ""}, {"ix1.log", true, "100 / 250", false, -1, "", ""},
+          {"ix1.log", true, "100 / 250", true, -1, "", ""},
+          {"missing.log", false, "", false, -1, "missing.log: No such file or directory", ""},
+          {"ix1.log", false, "", false, -1, "itself\nログをその場で変換するには、「ログファイル上書き」にチェックを入れてください。",
+           "ix1.log"}}) {
       frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n");
       Write("ix1.log", NumberedLog(250));
       Write("ix1.txt", "earlier\r\n");
       Write("Kestrel-00000042.tmp", "left behind");
       w.show();
       Text(1)->setText(Q(Path(log)));
+      if (*typed) Text(2)->setText(Q(Path(typed)));
       Check1()->setChecked(inPlace);
       QSignalSpy progress(&w, &frmKestrel::progressShown);
       QStringList during;
@@ -141,7 +144,7 @@ class WindowTest : public QObject {
       QCOMPARE(ReadFile(Path("ix1.log")), NumberedLog(250));
       QCOMPARE(Q(ReadFile(Path("ix1.txt"))), Q(written < 0 ? "earlier\r\n" : NumberedLog(written, "\r\n")));
       const QString shown = kestrel::MessageBox::LastText();
-      QVERIFY2(*message ? shown.endsWith(QString(message)) : shown.isEmpty(), qPrintable(shown));
+      QVERIFY2(*message ? shown.endsWith(QString::fromUtf8(message)) : shown.isEmpty(), qPrintable(shown));
       QCOMPARE(QStringList({Command(1)->text(), Command(2)->text()}), QStringList({"変 換", "終 了"}));
       QVERIFY(Command(1)->isEnabled() && Command(2)->isEnabled());
       QCOMPARE(w.isVisible(), !close);
@@ -151,22 +154,21 @@ class WindowTest : public QObject {
   }
 
   // Abort ends the log under way and the batch goes on. Closing the window
-  // ends the batch, naming every log left: here while the first log is a
-  // pipe that never writes, which only a window that pumps while it waits
-  // can see.
+  // ends the batch, naming every log left (control characters escaped):
+  // here while the first log's output is a pipe that nobody reads, which
+  // only a window that pumps while it waits can see.
   void abortOrCloseInABatch() {
     for (const bool close : {false, true}) {
-      frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n", {"a.log", "b.log", "c.log"}, [&] {
-        for (const char* log : {"b.log", "c.log"}) Write(log, kRoute + "\n");
+      frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n", {"a.log", "b.log", "c\x1b.log"}, [&] {
+        for (const char* log : {"a.log", "b.log", "c\x1b.log"}) Write(log, kRoute + "\n");
         if (!close) return Write("a.log", NumberedLog(250)), AtProgress("100 / 250", [&] { Command(2)->click(); });
-        QVERIFY(MakeFifo(Path("a.log")));
+        QVERIFY(MakeFifo(Path("a.txt")));
         QTimer::singleShot(200, window_.get(), &QWidget::close);
       });
       QCOMPARE(w.BatchExitCode(), 1);
-      QCOMPARE(FileExists(Path("a.txt")), !close);
-      QCOMPARE(FileExists(Path("c.txt")), !close);
+      QCOMPARE(FileExists(Path("c\x1b.txt")), !close);
       std::string errors = "kestrel: " + Path("a.log") + ": conversion aborted\n";
-      for (const char* log : {"b.log", "c.log"})
+      for (const char* log : {"b.log", "c\\x1b.log"})
         if (close) errors += "kestrel: " + Path(log) + ": not converted, the window was closed\n";
       QCOMPARE(kestrel::MessageBox::TakeErrorLines(), errors);
       QVERIFY(!w.isVisible());
@@ -185,6 +187,14 @@ class WindowTest : public QObject {
     QCOMPARE(w.BatchExitCode(), 128 + SIGTERM);
     QCOMPARE(ReadFile(Path("a.log")) + ReadFile(Path("b.log")), NumberedLog(250) + "b\n");
     QCOMPARE(dir_->Entries(), (Names{"Kestrel.ini", "a.log", "b.log"}));
+    // Once the last log is converted, a signal changes nothing: the status
+    // says that every log was.
+    kestrel::platform::CatchStopSignals();
+    QCOMPARE(Open("[Kestrel]\nOverWrite=TRUE\n", {"a.log"}, [&] {
+               Write("a.log", NumberedLog(250));
+               AtProgress("250 / 250", [] { ::raise(SIGTERM); });
+             }).BatchExitCode(), 0);
+    QCOMPARE(ReadFile(Path("a.log")), NumberedLog(250, "\r\n"));
     kestrel::platform::CatchStopSignals();
     Open("");
     QTimer::singleShot(300, [] { QCoreApplication::exit(0); });
