@@ -13,7 +13,7 @@
 #include "conversion_run.h"
 #include "kestrel_version.h"
 #include "line_rewriter.h"
-#include "path_fields.h"
+#include "output_path.h"
 #include "platform.h"
 
 namespace kestrel {

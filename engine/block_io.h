@@ -5,31 +5,13 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "file_system.h"
+#include "io_error.h"
 
 namespace kestrel {
-
-// A failed file operation: the file's name as the user knows it and the
-// system's reason (an errno value), or a reason of our own when `error` is 0.
-// Control characters in the name are escaped, so the message is one line.
-class IoError : public std::runtime_error {
- public:
-  IoError(const std::string& file, int error, const std::string& reason = {});
-  // A message of another form, whose names are already printable.
-  static IoError Saying(const std::string& message, int error = 0) { return IoError(error, message); }
-  int Error() const { return error_; }
-
- private:
-  IoError(int error, const std::string& message) : std::runtime_error(message), error_(error) {}
-  int error_;
-};
-
-// The name with control characters written as \n, \t, \xHH.
-std::string PrintableName(const std::string& name);
 
 // Size of the blocks files are read and written in.
 constexpr std::size_t kBlockSize = 1 << 20;

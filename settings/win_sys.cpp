@@ -134,9 +134,10 @@ Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, 
 // symbolic link is replaced where it really lives, so the link stays. When
 // `exists`, the new file takes the old one's owner and permissions. Nothing
 // changes when any step fails.
-void ReplaceFile(FileSystem& fs, const std::string& path, const std::string& content, bool exists) {
+bool ReplaceFile(FileSystem& fs, const std::string& path, const std::string& content, bool exists) {
   const FileHandle old = exists ? fs.OpenRead(path) : kNoFile;
-  if (exists && old == kNoFile) return;
+  if (exists && old == kNoFile) return false;
+  bool replaced = false;
   try {
     FilePlace target(fs, path);
     target.FollowLinks();
@@ -146,10 +147,12 @@ void ReplaceFile(FileSystem& fs, const std::string& path, const std::string& con
     out.Append(content);
     out.Flush();
     replacement.Commit();
+    replaced = true;
   } catch (const IoError&) {
     // A setting that cannot be saved is not saved; the old file stays.
   }
   if (old != kNoFile) fs.Close(old);
+  return replaced;
 }
 
 // The end of the line that holds `at`: the place of its CR or LF, or the end.
@@ -174,19 +177,19 @@ std::string WithoutQuotes(std::string value) {
 
 }  // namespace
 
-void PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
+bool PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
                   FileSystem& fs) {
-  if (file.empty()) return;
+  if (file.empty()) return false;
 
   std::string bytes;
   FileInfo old;
   Found found = ReadSettings(fs, file, bytes, old);
-  if (found == Found::kUnusable) return;
+  if (found == Found::kUnusable) return false;
   // A read-only settings file is left as the user made it.
-  if (found == Found::kFile && (old.mode & 0222) == 0) return;
+  if (found == Found::kFile && (old.mode & 0222) == 0) return false;
 
   Store ini;
-  if (!ini.Parse(bytes)) return;
+  if (!ini.Parse(bytes)) return false;
   Store::Setting place = ini.Find(section, key);
 
   // New lines end as the file's first line does; CR LF in a new file, as the
@@ -199,12 +202,12 @@ void PutIniString(const std::string& file, const std::string& section, const std
   if (place.key) {
     // The value of the key's first occurrence, up to its line end, is replaced.
     std::size_t at = ini.Place(place.value);
-    if (at == std::string::npos) return;
+    if (at == std::string::npos) return false;
     bytes.replace(at, EndOfLine(bytes, at) - at, line);
   } else if (place.section) {
     // The key goes below the section's last key, or below its header.
     std::size_t at = ini.Place(place.lastKey ? place.lastKey : place.section);
-    if (at == std::string::npos) return;
+    if (at == std::string::npos) return false;
     std::size_t end = EndOfLine(bytes, at), next = NextLine(bytes, end);
     bytes.insert(next, (next == end ? eol : "") + key + "=" + line + eol);
   } else {
@@ -213,7 +216,7 @@ void PutIniString(const std::string& file, const std::string& section, const std
     if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r' && bytes != "\xEF\xBB\xBF") bytes += eol;
     bytes += "[" + section + "]" + eol + key + "=" + line + eol;
   }
-  ReplaceFile(fs, file, bytes, found == Found::kFile);
+  return ReplaceFile(fs, file, bytes, found == Found::kFile);
 }
 
 std::string GetIniString(const std::string& file, const std::string& section, const std::string& key, FileSystem& fs) {

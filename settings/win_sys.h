@@ -45,7 +45,8 @@ inline constexpr std::size_t kMaxValueLength = 254;
 // fails midway. A file that is read-only is left alone, and so is one that
 // cannot be read, is not a regular file, is larger than 1 MiB or holds a NUL
 // byte (no settings file does); GetIniString reads these last as missing.
-void PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
+// Whether the setting was saved.
+bool PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
                   FileSystem& fs = FileSystem::System());
 
 // The stored value, at most kMaxValueLength characters, or empty text.

@@ -6,7 +6,6 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -15,8 +14,6 @@ namespace {
 
 std::function<void()> beepHandler;
 std::optional<QMessageBox::StandardButton> nextAnswer;
-QString lastMessage;
-std::string errorLines;
 std::optional<QString> nextFileName;
 
 }  // namespace
@@ -31,24 +28,11 @@ void Beeper::Beep() {
 void Beeper::SetHandler(std::function<void()> handler) { beepHandler = std::move(handler); }
 
 QMessageBox::StandardButton MessageBox::Critical(QWidget* parent, const QString& title, const QString& text) {
-  lastMessage = text;
   if (nextAnswer) return *std::exchange(nextAnswer, std::nullopt);
   return QMessageBox::critical(parent, title, text);
 }
 
-void MessageBox::SetNextAnswer(QMessageBox::StandardButton answer) {
-  nextAnswer = answer;
-  lastMessage.clear();
-}
-
-QString MessageBox::LastText() { return lastMessage; }
-
-void MessageBox::ErrorLine(const std::string& line) {
-  std::fprintf(stderr, "%s\n", line.c_str());
-  errorLines += line + "\n";
-}
-
-std::string MessageBox::TakeErrorLines() { return std::exchange(errorLines, {}); }
+void MessageBox::SetNextAnswer(QMessageBox::StandardButton answer) { nextAnswer = answer; }
 
 bool InstallQtTranslations(const QLocale& locale) {
   auto* translator = new QTranslator(QCoreApplication::instance());

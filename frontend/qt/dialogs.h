@@ -20,17 +20,11 @@ class Beeper {
 };
 
 // Message boxes the window shows. A test answers the next box in advance, so
-// that no modal box ever waits for a user; the text that box would have shown
-// is kept for the test to read (empty until one is shown).
+// that no modal box ever waits for a user.
 class MessageBox {
  public:
   static QMessageBox::StandardButton Critical(QWidget* parent, const QString& title, const QString& text);
   static void SetNextAnswer(QMessageBox::StandardButton answer);
-  static QString LastText();
-  // A line on standard error, where batch mode reports. A test reads the
-  // lines written since it last asked.
-  static void ErrorLine(const std::string& line);
-  static std::string TakeErrorLines();
 };
 
 // The file-open dialog of the Browse button. A test names the file the next

@@ -1,4 +1,4 @@
-#include "path_fields.h"
+#include "output_path.h"
 
 namespace kestrel {
 

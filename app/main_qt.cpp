@@ -1,4 +1,4 @@
-// kestrel: the window program. Without arguments it opens the window; with
+// kestrel: the window program, drawn with Qt. Without arguments it opens the window; with
 // log paths it converts each of them and exits (batch mode).
 
 #include <QApplication>
@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Kestrel"));
   kestrel::InstallQtTranslations(QLocale());
 
-  kestrel::frmKestrel window(kestrel::frmKestrel::Environment::Current());
-  window.Form_Load(logs);
-  if (window.BatchRan()) return window.BatchExitCode();
+  kestrel::frmKestrel window(kestrel::frmKestrel::CurrentEnvironment());
+  window.Presenter().Form_Load(logs);
+  if (window.Presenter().BatchRan()) return window.Presenter().BatchExitCode();
   window.show();
   return app.exec();
 }

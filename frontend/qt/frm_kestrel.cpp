@@ -1,0 +1,252 @@
+#include "frm_kestrel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <QUrl>
+
+#include <climits>
+
+#include "dialogs.h"
+#include "path_bytes.h"
+#include "platform.h"
+
+namespace kestrel {
+namespace {
+
+// The first local file a drop carries, as bytes, or an empty string.
+std::string FirstDroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  const QList<QUrl> urls = data->urls();
+  return urls.isEmpty() ? std::string() : LocalFileBytes(urls.first());
+}
+
+QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The room a caption has in its control, in pixels; a wrapped label's
+// caption takes as many lines as it needs.
+int CaptionRoom(QWidget* control) {
+  auto* label = qobject_cast<QLabel*>(control);
+  if (label) return label->wordWrap() ? INT_MAX : label->contentsRect().width();
+  QStyleOptionButton option;
+  option.initFrom(control);
+  const bool box = qobject_cast<QCheckBox*>(control);
+  return control->style()
+      ->subElementRect(box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, control)
+      .width();
+}
+
+}  // namespace
+
+FormEnvironment frmKestrel::CurrentEnvironment() {
+  const QString programDir = QCoreApplication::applicationDirPath();
+  const std::string config = platform::UserConfigFolder();
+  FormEnvironment environment;
+  environment.programDir = PathBytes(programDir);
+  environment.programDirWritable = QFileInfo(programDir).isWritable();
+  environment.configDir = config.empty() ? "" : config + "/Kestrel";
+  environment.tempDir = PathBytes(QDir::tempPath());
+  environment.processId = platform::ProcessId();
+  // Started from a desktop's launcher, with no terminal at all, nobody reads
+  // standard error; offscreen, nobody would see a message box either.
+  environment.errorsSeen = platform::IsTerminal(2) || platform::IsTerminal(0) ||
+                           QGuiApplication::platformName() == QLatin1String("offscreen");
+  return environment;
+}
+
+frmKestrel::frmKestrel(FormEnvironment environment, QWidget* parent)
+    : QWidget(parent), presenter_(*this, std::move(environment)) {
+  setObjectName(QStringLiteral("frmKestrel"));
+  // The form is drawn for the 9-point Japanese UI face of a Japanese desktop;
+  // the field captions use a larger Gothic face. Where the Windows faces are
+  // missing, IPA's take their place, so the captions keep their size and
+  // never show as boxes; captions that another face makes wider are fitted.
+  QFont ui = font();
+  ui.setFamilies({kDefaultFace, QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+  ui.setPointSizeF(kDefaultPoints);
+  setFont(ui);
+  QFont gothic = ui;
+  gothic.setFamilies({QString::fromUtf8(kGothicFace), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAGothic")});
+  gothic.setPointSizeF(kGothicPoints);
+  gothic.setWeight(QFont::Normal);
+
+  // The controls in tab order, placed in twips: at 96 dots per inch 15 twips
+  // make a pixel, and Qt scales the pixels for screens of higher density.
+  for (const FormControl& c : kFormControls) {
+    QWidget* control = nullptr;
+    switch (c.kind) {
+      case ControlKind::Label: control = new QLabel(this); break;
+      case ControlKind::Field: control = new QLineEdit(this); break;
+      case ControlKind::Button: control = new QPushButton(this); break;
+      case ControlKind::CheckBox: control = new QCheckBox(this); break;
+    }
+    control->setObjectName(QString::fromLatin1(c.name));
+    control->setGeometry(TwipsToPixels(c.left, 96), TwipsToPixels(c.top, 96), TwipsToPixels(c.width, 96),
+                         TwipsToPixels(c.height, 96));
+    if (c.gothic) control->setFont(gothic);
+    controls_[c.id] = control;
+    if (c.id == Control::Label4) {  // the description, wrapped
+      static_cast<QLabel*>(control)->setWordWrap(true);
+      static_cast<QLabel*>(control)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    if (c.kind != ControlKind::Field) SetCaption(c.id, c.caption);
+  }
+  setFixedSize(TwipsToPixels(kFormWidth, 96), TwipsToPixels(kFormHeight, 96));
+
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/icons/kestrel-32.png"));
+  icon.addFile(QStringLiteral(":/icons/kestrel-16.png"));
+  setWindowIcon(icon);
+
+  // A stop signal (Ctrl-C, SIGTERM, SIGHUP) ends the program; a run notices
+  // it by itself, an idle window here.
+  auto* stopSignalPoll = new QTimer(this);
+  connect(stopSignalPoll, &QTimer::timeout, this, [this] {
+    if (const std::optional<int> status = presenter_.StopWhileIdle()) QCoreApplication::exit(*status);
+  });
+  stopSignalPoll->start(100);
+
+  // Files dropped on any control, or on the window, name the input log.
+  setAcceptDrops(true);
+  installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    child->setAcceptDrops(true);
+    child->installEventFilter(this);
+  }
+
+  for (const Control field : {Control::Text1, Control::Text2, Control::Text3}) {
+    connect(static_cast<QLineEdit*>(Widget(field)), &QLineEdit::textChanged, this, [this, field](const QString& text) {
+      presenter_.Edited(field, FieldBytes(text, presenter_.Value(field)));
+    });
+  }
+  connect(static_cast<QCheckBox*>(Widget(Control::Check1)), &QCheckBox::toggled, this,
+          [this](bool checked) { presenter_.Toggled(checked); });
+  const std::pair<Control, void (FormPresenter::*)()> buttons[] = {{Control::Command1, &FormPresenter::Command1_Click},
+                                                                   {Control::Command2, &FormPresenter::Command2_Click},
+                                                                   {Control::Command3, &FormPresenter::Command3_Click}};
+  for (const auto& [button, handler] : buttons)
+    connect(static_cast<QPushButton*>(Widget(button)), &QPushButton::clicked, this,
+            [this, handler = handler] { (presenter_.*handler)(); });
+  Widget(Control::Text1)->setFocus();
+}
+
+void frmKestrel::ShowText(Control field, const std::string& value) {
+  static_cast<QLineEdit*>(Widget(field))->setText(DisplayName(value));
+}
+
+// A caption in the largest face, up to the control's own, that shows it whole.
+void frmKestrel::SetCaption(Control control, const std::string& caption) {
+  QWidget* widget = Widget(control);
+  const QString text = Text(caption);
+  QFont face = FormControlOf(control).gothic ? widget->font() : font();
+  face.setPointSizeF(FormControlOf(control).gothic ? kGothicPoints : kDefaultPoints);
+  const int room = CaptionRoom(widget);
+  face.setPointSizeF(FittingPoints(face.pointSizeF(), room, [&](double points) {
+    QFont sized = face;
+    sized.setPointSizeF(points);
+    return QFontMetrics(sized).horizontalAdvance(text);
+  }));
+  if (widget->font() != face) widget->setFont(face);
+  widget->setProperty("text", text);
+}
+
+void frmKestrel::SetEnabled(Control control, bool enabled) { Widget(control)->setEnabled(enabled); }
+void frmKestrel::SetChecked(bool checked) { static_cast<QCheckBox*>(Widget(Control::Check1))->setChecked(checked); }
+void frmKestrel::SetFocus(Control control) { Widget(control)->setFocus(); }
+void frmKestrel::SetTitle(const std::string& title) { setWindowTitle(Text(title)); }
+void frmKestrel::Beep() { Beeper::Beep(); }
+void frmKestrel::PumpEvents() { QCoreApplication::processEvents(); }
+void frmKestrel::ErrorLine(const std::string& line) { platform::WriteError(line + "\n"); }
+
+void frmKestrel::ShowMessage(const std::string& text) { MessageBox::Critical(this, windowTitle(), DisplayName(text)); }
+
+std::optional<std::string> frmKestrel::ChooseFile(const std::string& start) {
+  const QString chosen = FileDialog::GetOpenFileName(this, DisplayName(start));
+  if (chosen.isEmpty()) return std::nullopt;
+  return ChosenFileBytes(QDir::toNativeSeparators(chosen));
+}
+
+void frmKestrel::closeEvent(QCloseEvent* event) {
+  if (presenter_.CloseRequested())
+    event->accept();
+  else
+    event->ignore();
+}
+
+// Centres the window, frame included, on the primary screen's available
+// area. The frame is known only once the window manager has put it around
+// the shown window, so the window is centred again then.
+void frmKestrel::Centre() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize framed = frameGeometry().size();
+  move(area.x() + (area.width() - framed.width()) / 2, area.y() + (area.height() - framed.height()) / 2);
+}
+
+void frmKestrel::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  CentreInFrame();
+}
+
+void frmKestrel::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  CentreInFrame();
+}
+
+void frmKestrel::CentreInFrame() {
+  if (framePlaced_ || !isVisible() || frameGeometry().size() == size()) return;
+  framePlaced_ = true;
+  Centre();
+}
+
+bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      // Enter presses the focused button, as on Windows.
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (!button || (key != Qt::Key_Return && key != Qt::Key_Enter)) return QWidget::eventFilter(watched, event);
+      button->click();
+      return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (FirstDroppedFile(drag->mimeData()).empty())
+        drag->ignore();  // dragged text: no control takes it
+      else
+        drag->acceptProposedAction();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      const std::string file = FirstDroppedFile(drop->mimeData());
+      if (file.empty()) {
+        drop->ignore();
+      } else {
+        drop->acceptProposedAction();
+        presenter_.Form_OLEDragDrop({file});
+      }
+      return true;
+    }
+    default: return QWidget::eventFilter(watched, event);
+  }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,185 @@
+// What only the Qt window does, driven offscreen on a screen away from the
+// origin (see CMakeLists.txt), its controls found by their names on the
+// form: what the window decides is the presenter's, tested on its own.
+// Message boxes, the file dialog and the beep go through seams.
+
+#include <QtTest>
+#include <QtWidgets>
+#include <csignal>
+
+#include "dialogs.h"
+#include "fixtures.h"
+#include "frm_kestrel.h"
+#include "platform.h"
+#include "test_files.h"
+
+using kestrel::frmKestrel;
+using namespace kestrel::test;
+using Names = std::vector<std::string>;
+
+static QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<ScratchDir> dir_;
+  std::unique_ptr<frmKestrel> window_;
+  int beeps_ = 0;
+
+  std::string Path(const std::string& name) const { return *dir_ / name; }
+  QLineEdit* Text(int n) const { return window_->findChild<QLineEdit*>(QString("Text%1").arg(n)); }
+  QPushButton* Command(int n) const { return window_->findChild<QPushButton*>(QString("Command%1").arg(n)); }
+  QCheckBox* Check1() const { return window_->findChild<QCheckBox*>("Check1"); }
+
+  // A fresh scratch folder holding the settings file `ini` (none when
+  // empty), and a window started there, in its program folder.
+  frmKestrel& Open(const std::string& ini) {
+    window_.reset();
+    dir_ = std::make_unique<ScratchDir>();
+    if (!ini.empty()) WriteFile(Path("Kestrel.ini"), ini);
+    kestrel::FormEnvironment environment;
+    environment.programDir = environment.tempDir = dir_->Path();
+    window_ = std::make_unique<frmKestrel>(environment);
+    window_->Presenter().Form_Load({});
+    kestrel::MessageBox::SetNextAnswer(QMessageBox::Ok);
+    return *window_;
+  }
+  void Write(const std::string& name, const std::string& bytes) { WriteFile(Path(name), bytes); }
+
+  // Drags `data` onto `target` and drops it there; true when the drop was taken.
+  static bool Drop(QWidget* target, const QMimeData& data) {
+    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    return QApplication::sendEvent(target, &enter) && enter.isAccepted() && QApplication::sendEvent(target, &drop) &&
+           drop.isAccepted();
+  }
+
+ private slots:
+  void init() {
+    kestrel::Beeper::SetHandler([this] { ++beeps_; });
+  }
+
+  // The form as its table gives it, centred on the primary screen, with its
+  // icon; the captions in a Japanese Gothic face with every glyph, each
+  // fitting its control in the largest face that fits, the longest
+  // progress caption included.
+  void formFromItsTable() {
+    frmKestrel& w = Open("");
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(w.size(), QSize(313, 129));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY((w.frameGeometry().center() - area.center()).manhattanLength() <= 2);
+    w.move(area.topLeft());  // centred once, the window stays where it is put
+    QCOMPARE(w.pos(), area.topLeft());
+    const QList<QSize> icons = w.windowIcon().availableSizes();
+    QVERIFY(icons.contains(QSize(16, 16)) && icons.contains(QSize(32, 32)));
+    for (const char* progress : {"0 / 250", "99999999 / 99999999"}) {
+      w.SetCaption(kestrel::Control::Command1, progress);
+      QCOMPARE(Command(1)->font().pointSizeF() == kestrel::kDefaultPoints, *progress == '0');
+      for (const kestrel::FormControl& c : kestrel::kFormControls) {
+        auto* control = w.findChild<QWidget*>(c.name);
+        QCOMPARE(control->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
+        const QString text = control->property("text").toString();
+        const QFontMetrics metrics(control->font());
+        if (c.gothic) {
+          const QString family = QFontInfo(control->font()).family();
+          QVERIFY2(family.contains("Gothic") || family.contains("ゴシック"), qPrintable(family));
+          QCOMPARE(control->font().pointSizeF(), 11.25);
+          for (const QChar ch : text) QVERIFY2(metrics.inFontUcs4(ch.unicode()), qPrintable(text));
+        }
+        int needed = control->minimumSizeHint().width(), room = control->width();
+        if (auto* button = qobject_cast<QPushButton*>(control)) {
+          QStyleOptionButton option;
+          option.initFrom(button);
+          needed = metrics.horizontalAdvance(text);
+          room = w.style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        }
+        if (c.id == kestrel::Control::Label4) QVERIFY(control->heightForWidth(room) <= control->height());  // wrapped
+        QVERIFY2(c.kind == kestrel::ControlKind::Field || needed <= room,
+                 qPrintable(text + QString(" %1>%2").arg(needed).arg(room)));
+      }
+    }
+  }
+
+  // The focus starts in the input path and moves in the form's order; Enter
+  // presses the focused button. Closing the window during a run aborts it,
+  // and the window closes once the run has cleaned up.
+  void keyboardAndClose() {
+    frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n");
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QStringList order;
+    for (QWidget* at = Text(1); order.size() < 7; at = at->nextInFocusChain())
+      if (at->focusPolicy() & Qt::TabFocus) order << at->objectName();
+    QCOMPARE(QApplication::focusWidget(), Text(1));
+    QCOMPARE(order, QStringList({"Text1", "Command3", "Text2", "Text3", "Check1", "Command1", "Command2"}));
+    QTest::keyClick(Text(1), Qt::Key_Return);
+    QTest::keyClick(Command(1), Qt::Key_Enter);
+    QCOMPARE(beeps_, 1);
+    Write("ix1.log", NumberedLog(250));
+    QTest::keyClicks(Text(1), Q(Path("ix1.log")));
+    QCOMPARE(Text(2)->text(), Q(Path("ix1.txt")));
+    w.Presenter().onProgress = [&](const std::string& text) {
+      if (text == "100 / 250") QVERIFY(!w.close() && w.isVisible());
+    };
+    QTest::keyClick(Command(1), Qt::Key_Return);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(ReadFile(Path("ix1.txt")), NumberedLog(100, "\r\n"));
+  }
+
+  // Idle, the window stays open until a stop signal ends it with 128 and the
+  // signal's number.
+  void stopSignals() {
+    kestrel::platform::CatchStopSignals();
+    Open("");
+    QTimer::singleShot(300, [] { QCoreApplication::exit(0); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    ::raise(SIGHUP);
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(-1); });
+    QCOMPARE(QCoreApplication::exec(), 128 + SIGHUP);
+    kestrel::platform::CatchStopSignals();
+    kestrel::platform::RestoreStopSignals();
+  }
+
+  // Any control takes a dropped file; dragged text changes nothing. A name
+  // in Shift-JIS or invalid in any encoding, dropped or chosen, is shown as
+  // best the field can and opened with exactly its bytes.
+  void dropsAndBrowseNameTheInputLog() {
+    frmKestrel& w = Open("[Kestrel]\nFileExt=.txt\n");
+    const QList<QWidget*> targets = w.findChildren<QWidget*>(Qt::FindDirectChildrenOnly) << &w;
+    for (QWidget* target : targets) {
+      QMimeData files, text;
+      files.setUrls({QUrl::fromLocalFile("/l/" + target->objectName() + ".log"), QUrl::fromLocalFile("/l/2.log")});
+      text.setText("dragged words");
+      QVERIFY(Drop(target, files) && !Drop(target, text));
+      QCOMPARE(Text(2)->text(), "/l/" + target->objectName() + ".txt");
+    }
+    for (const auto& [name, browse, inPlace, shown] :
+         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"},
+          {"a\xff.log", true, true, "a\uFFFD.log"},
+          {"a\xfe.log", false, false, "a\uFFFD.log"}}) {  // the same text, other bytes
+      const std::string log = Path(name);
+      Write(name, "a, Giga0, t\n");
+      Check1()->setChecked(inPlace);
+      kestrel::FileDialog::SetNextFileName(QFile::decodeName(QByteArray::fromStdString(log)));  // as Qt's dialog does
+      QMimeData drop;
+      drop.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(log).toPercentEncoding("/"))});
+      browse ? Command(3)->click() : (void)Drop(Command(1), drop);
+      QVERIFY2(Text(1)->text().endsWith(QString::fromUtf8(shown)), qPrintable(Text(1)->text()));
+      Command(1)->click();
+      QCOMPARE(ReadFile(inPlace ? log : log.substr(0, log.size() - 4) + ".txt"), std::string("a, t, Giga0\r\n"));
+    }
+  }
+
+  // Last, as it leaves Qt's texts in Japanese for the rest of the program.
+  void standardDialogsSpeakJapanese() {
+    QVERIFY(kestrel::InstallQtTranslations(QLocale(QLocale::Japanese, QLocale::Japan)));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
