@@ -20,20 +20,19 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--crlf") == 0) end = "\r\n";
     if (std::strcmp(argv[i], "--pad") == 0 && i + 1 < argc) pad = ", " + std::string(std::atol(argv[++i]), 'x');
   }
-  std::printf("Router#show ip route%s"
-              "Codes: C - connected, S - static, R - RIP, O - OSPF, IA - OSPF inter area%s"
-              "       E1 - OSPF external type 1, E2 - OSPF external type 2, B - BGP%s%s",
-              end, end, end, end);
-  static const char* const kInterfaces[] = {"GigaEthernet0.0", "FastEthernet2.0", "Tunnel1.0", "Loopback0.0",
-                                            "VirtualTemplate1.1", "BVI1", "Null0"};
+  std::printf(
+      "Router#show ip route%s"
+      "Codes: C - connected, S - static, R - RIP, O - OSPF, IA - OSPF inter area%s"
+      "       E1 - OSPF external type 1, E2 - OSPF external type 2, B - BGP%s%s",
+      end, end, end, end);
+  static const char* const kInterfaces[] = {
+      "GigaEthernet0.0", "FastEthernet2.0", "Tunnel1.0", "Loopback0.0", "VirtualTemplate1.1", "BVI1", "Null0"};
   for (long i = 0; i < routes; ++i) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "10.%ld.%ld.%ld/32", i >> 16 & 255, i >> 8 & 255, i & 255);
     const char* iface = kInterfaces[i % 7];
     switch (i % 5) {
-      case 0:
-        std::printf("C       %s is directly connected, %s, 1d02h%s%s", prefix, iface, pad.c_str(), end);
-        break;
+      case 0: std::printf("C       %s is directly connected, %s, 1d02h%s%s", prefix, iface, pad.c_str(), end); break;
       case 1: {  // a multipath route: continuations stand under the first " via "
         char head[64];
         const int via = std::snprintf(head, sizeof head, "O IA    %s [110/%ld]", prefix, i % 90 + 10);

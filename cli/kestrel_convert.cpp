@@ -43,7 +43,7 @@ void PrintHelp() {
       "  -i, --in-place       replace each LOG with its conversion\n"
       "      --suffix=EXT     write each LOG's conversion beside it, its extension\n"
       "                       replaced by EXT (ix1.log -> ix1.txt with --suffix=.txt)\n"
-      "  -h, --help           show this help and exit\n"
+      "  -h, --help           show this help and exit (/? on Windows too)\n"
       "  -V, --version        show the version and exit\n"
       "\n"
       "Exit status:\n"
@@ -98,6 +98,7 @@ struct Options {
   std::string suffix;
   bool hasSuffix = false;
   std::vector<std::string> logs;
+  bool unmatched = false;  // a pattern matched no file
 };
 
 // The option as the user wrote it, for an error about it.
@@ -118,6 +119,11 @@ int ParseArguments(int argc, char** argv, Options& options) {
       {"version", no_argument, nullptr, 'V'},          {nullptr, 0, nullptr, 0},
   };
   bool outputGiven = false;
+#ifdef _WIN32
+  // The help, as Windows programs give it.
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "/?") return PrintHelp(), 0;
+#endif
   int option;
   while ((option = getopt_long(argc, argv, ":o:ihV", kOptions, nullptr)) != -1) {
     switch (option) {
@@ -136,7 +142,13 @@ int ParseArguments(int argc, char** argv, Options& options) {
       default: return UsageError("unknown option '" + PrintableName(OptionName(argv)) + "'");
     }
   }
-  options.logs.assign(argv + optind, argv + argc);
+  // Patterns such as *.log, which the shell of Windows leaves to the program.
+  std::vector<std::string> unmatched;
+  options.logs = platform::ExpandPatterns({argv + optind, argv + argc}, &unmatched);
+  for (const std::string& pattern : unmatched)
+    platform::WriteError(std::string(kProgram) + ": " + PrintableName(pattern) + ": no file matches\n");
+  if (!unmatched.empty() && options.logs.empty()) return kExitFailure;
+  options.unmatched = !unmatched.empty();
   const bool perLog = options.inPlace || options.hasSuffix;
   if (options.inPlace && options.hasSuffix) return UsageError("-i and --suffix exclude each other");
   if (outputGiven && perLog)
@@ -175,7 +187,7 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   const bool perLog = options.inPlace || options.hasSuffix;
   BatchGuard guard(fs, perLog ? options.logs : std::vector<std::string>{});
   bool wroteStandardOutput = false;
-  int status = 0;
+  int status = options.unmatched ? kExitFailure : 0;
   for (std::size_t i = 0; i < options.logs.size(); ++i) {
     const std::string& log = options.logs[i];
     RunRequest request;

@@ -77,8 +77,6 @@ class BlockReader {
 
   // Treats everything not yet read as consumed: the input is at its end.
   void DiscardRest() { discarded_ = true; }
-  bool Discarded() const { return discarded_; }
-  const std::string& Name() const { return name_; }
   std::uint64_t BytesRead() const { return bytesRead_; }
   // Whether the last line returned ended at the end of the input, without LF.
   bool LastLineUnended() const { return unended_; }

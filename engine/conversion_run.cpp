@@ -162,8 +162,6 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
   input_ = nullptr;
   hook_ = nullptr;
   output.Discard();
-  result.total = progress_.total;
-  result.done = progress_.done;
   running_ = false;
   return result;
 }

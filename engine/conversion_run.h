@@ -42,11 +42,9 @@ enum class RunStatus { Finished, Aborted, Failed, Interrupted };
 
 struct RunResult {
   RunStatus status = RunStatus::Failed;
-  std::string error;        // "file: reason" when the run failed
-  int errorNumber = 0;      // the system's reason (errno value), 0 for a reason of our own
-  std::uint64_t total = 0;  // lines counted in pass 1
-  std::uint64_t done = 0;   // lines written in pass 2
-  std::string tempPath;     // the temporary copy the run used (deleted again)
+  std::string error;     // "file: reason" when the run failed
+  int errorNumber = 0;   // the system's reason (errno value), 0 for a reason of our own
+  std::string tempPath;  // the temporary copy the run used (deleted again)
 };
 
 // "Kestrel-0000ABCD.tmp": the temporary copy's file name for a number.

@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include "win32_text.h"
+#endif
+
 namespace kestrel {
 namespace {
 
@@ -52,6 +56,7 @@ std::string ErrorText(int error) {
   if (error == kErrorHalfReplaced) return "could not be put in place";
   if (error == kErrorOutputIsLog) return "not converted, the output is the log itself";
 #ifdef _WIN32
+  if (error & kErrorSystem) return win32::SystemErrorText(static_cast<unsigned long>(error & ~kErrorSystem));
   // The Windows C runtime has no text of its own for these.
   if (error == ELOOP) return "Too many levels of symbolic links";
   if (error == EAGAIN) return "Resource temporarily unavailable";

@@ -18,6 +18,7 @@ inline constexpr int kErrorInUse = 10002;         // opened by another program w
 inline constexpr int kErrorChanged = 10003;       // the name no longer names the file expected there
 inline constexpr int kErrorHalfReplaced = 10004;  // the old file gone, the new one still under its own name
 inline constexpr int kErrorOutputIsLog = 10005;   // the output is the log, and in place was not asked for
+inline constexpr int kErrorSystem = 0x40000000;   // plus a Windows error code that no errno value names
 
 // For the operations that take a folder: the current folder, in which a name
 // may also be a relative or absolute path.

@@ -75,8 +75,25 @@ int ErrnoOf(unsigned long error) {
     case ERROR_NOT_SAME_DEVICE: return EXDEV;
     case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
     case ERROR_CANT_RESOLVE_FILENAME: return ELOOP;
-    default: return EIO;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE: return EIO;
+    default: return kErrorSystem | static_cast<int>(error);
   }
+}
+
+std::string SystemErrorText(unsigned long error) {
+  wchar_t* text = nullptr;
+  const DWORD length =
+      ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message(text ? text : L"", length);
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  return message.empty() ? "system error " + std::to_string(error) : Narrow(message);
 }
 
 }  // namespace win32
@@ -140,6 +157,12 @@ bool SystemPath(const std::string& path, std::wstring* wide) {
     errno = wide->empty() && path.empty() ? ENOENT : EINVAL;
     return false;
   }
+  // NUL on its own discards what is written, as /dev/null does; every other
+  // device name, in any folder, is refused.
+  if (_wcsicmp(wide->c_str(), L"NUL") == 0) {
+    *wide = L"\\\\.\\NUL";
+    return true;
+  }
   if (IsDeviceName(*wide)) {
     errno = kErrorReservedName;
     return false;
@@ -151,6 +174,34 @@ bool SystemPath(const std::string& path, std::wstring* wide) {
     *wide = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
   }
   return true;
+}
+
+// Security for a new file that only the user running the program may use;
+// null (the folder's defaults) when the user's identity cannot be read.
+SECURITY_ATTRIBUTES* OwnerOnly() {
+  static SECURITY_ATTRIBUTES* attributes = []() -> SECURITY_ATTRIBUTES* {
+    static union {
+      TOKEN_USER user;
+      char bytes[256];
+    } token;
+    static char list[256];
+    static SECURITY_DESCRIPTOR descriptor;
+    static SECURITY_ATTRIBUTES result{sizeof result, &descriptor, FALSE};
+    HANDLE process = nullptr;
+    DWORD size = 0;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &process)) return nullptr;
+    const bool known = ::GetTokenInformation(process, TokenUser, &token, sizeof token, &size);
+    ::CloseHandle(process);
+    auto* acl = reinterpret_cast<ACL*>(list);
+    if (!known || !::InitializeAcl(acl, sizeof list, ACL_REVISION) ||
+        !::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, token.user.User.Sid) ||
+        !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+      return nullptr;
+    return &result;
+  }();
+  return attributes;
 }
 
 bool IsDirectory(const std::wstring& path) {
@@ -261,12 +312,16 @@ FileHandle FileSystem::OpenWrite(FileHandle folder, const std::string& name, boo
   return file;
 }
 
-// The new file takes the permissions its folder passes on; the system's
-// temporary folder is the user's own.
+// The new file is the user's alone: its access control list, protected from
+// what its folder would pass on, lets no one else in. (A replacement takes
+// the old file's list when ReplaceFileW puts it in place.)
 FileHandle FileSystem::CreateExclusive(FileHandle folder, const std::string& name) {
   std::wstring wide;
   if (!PathIn(folder, name, &wide)) return kNoFile;
-  return Open(wide, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, OwnerOnly(), CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Fail(), kNoFile;
+  return F(handle);
 }
 
 // A pipe is read like a POSIX descriptor opened without waiting: only what

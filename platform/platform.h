@@ -43,6 +43,18 @@ void WriteError(const std::string& text);
 // unset or relative); on Windows %APPDATA%. Empty when there is none.
 std::string UserConfigFolder();
 
+// Makes standard error reach the console the program was started from, if
+// any (a Windows program with a window has no console of its own), and
+// tells whether standard error reaches someone: false when the program was
+// started from a desktop (a launcher, a file manager) with no terminal.
+bool ConnectStandardError();
+
+// The names with their patterns (* and ?) expanded into the files they
+// match, as Windows programs expand them; elsewhere the shell has done so,
+// and the names come back as they are. Patterns that match no file go to
+// `unmatched`.
+std::vector<std::string> ExpandPatterns(const std::vector<std::string>& names, std::vector<std::string>* unmatched);
+
 // The program's arguments: argv itself on POSIX systems; on Windows the wide
 // command line in UTF-8, so that names outside the ANSI code page arrive whole.
 std::vector<std::string> Arguments(int argc, char** argv);

@@ -74,6 +74,12 @@ std::string UserConfigFolder() {
   return absolute(home) ? std::string(home) + "/.config" : "";
 }
 
+bool ConnectStandardError() { return IsTerminal(2) || IsTerminal(0); }
+
+std::vector<std::string> ExpandPatterns(const std::vector<std::string>& names, std::vector<std::string>*) {
+  return names;
+}
+
 std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 }  // namespace kestrel::platform

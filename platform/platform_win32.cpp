@@ -9,9 +9,11 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
+#include "file_system.h"
 #include "platform.h"
 #include "win32_text.h"
 
@@ -23,6 +25,9 @@ constexpr int kInterrupt = 2;
 constexpr int kTerminate = 15;
 
 volatile std::sig_atomic_t caughtSignal = 0;
+// The thread that runs the conversions, whose blocking reads and writes a
+// signal cuts short.
+HANDLE mainThread = nullptr;
 // The signals seen since CatchStopSignals, one bit each.
 volatile LONG seenSignals = 0;
 
@@ -43,6 +48,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   // report 0 under Wine).
   if (::InterlockedOr(&seenSignals, bit) & bit) ::ExitProcess(128 + signal);
   caughtSignal = signal;
+  if (mainThread) ::CancelSynchronousIo(mainThread);  // a read that waits on a pipe returns now
   // The system ends the program as soon as this returns from a close,
   // log-off or shut-down event; waiting here gives the run the few seconds
   // the system allows to clean up and leave by itself.
@@ -60,6 +66,9 @@ HANDLE StandardHandle(int fd) {
 void CatchStopSignals() {
   caughtSignal = 0;
   seenSignals = 0;
+  if (!mainThread)
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &mainThread, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
@@ -105,6 +114,37 @@ std::string UserConfigFolder() {
   wchar_t folder[MAX_PATH + 1];
   const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", folder, MAX_PATH + 1);
   return length > 0 && length <= MAX_PATH ? win32::Narrow(std::wstring(folder, length)) : "";
+}
+
+bool ConnectStandardError() {
+  HANDLE error = StandardHandle(2);
+  if (error && error != INVALID_HANDLE_VALUE && ::GetFileType(error) != FILE_TYPE_UNKNOWN) return true;
+  if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return false;  // started from the desktop
+  error = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+  return error != INVALID_HANDLE_VALUE && ::SetStdHandle(STD_ERROR_HANDLE, error);
+}
+
+std::vector<std::string> ExpandPatterns(const std::vector<std::string>& names, std::vector<std::string>* unmatched) {
+  std::vector<std::string> expanded;
+  for (const std::string& name : names) {
+    std::wstring pattern;
+    if (BaseName(name).find_first_of("*?") == std::string::npos || !win32::Widen(name, &pattern)) {
+      expanded.push_back(name);
+      continue;
+    }
+    std::vector<std::string> files;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found))
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        files.push_back(JoinPath(DirectoryOf(name), win32::Narrow(found.cFileName)));
+    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+    std::sort(files.begin(), files.end());
+    if (files.empty()) unmatched->push_back(name);
+    expanded.insert(expanded.end(), files.begin(), files.end());
+  }
+  return expanded;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

@@ -12,7 +12,10 @@ bool Widen(const std::string& text, std::wstring* wide);
 // UTF-16 to UTF-8 (an unpaired surrogate becomes U+FFFD).
 std::string Narrow(const std::wstring& wide);
 
-// The nearest errno value for a system error code (GetLastError).
+// The nearest errno value for a system error code (GetLastError), or
+// kErrorSystem plus the code when no errno value says the same.
 int ErrnoOf(unsigned long error);
+// The system's own text for an error code, in the user's language.
+std::string SystemErrorText(unsigned long error);
 
 }  // namespace kestrel::win32

@@ -1,5 +1,5 @@
 # Desktop entry, installed icons and Windows version record of the kestrel
-# window program (the window's own icon is compiled into kestrel_frontend). Included from app/CMakeLists.txt after add_executable(kestrel ...):
+# window program (the Qt window's own icon is compiled into kestrel_qt_view). Included from app/CMakeLists.txt after add_executable(kestrel ...):
 #
 #   include(${CMAKE_CURRENT_SOURCE_DIR}/resources/resources.cmake)
 #
@@ -22,6 +22,8 @@ if(WIN32)
   string(SUBSTRING "${_kestrel_minor_plus_100}" ${_kestrel_from} 2 _kestrel_minor_text)
   set(KESTREL_VERSION_DISPLAY "${PROJECT_VERSION_MAJOR}.${_kestrel_minor_text}")
   set(KESTREL_ICON_FILE ${KESTREL_RESOURCES_DIR}/kestrel.ico)
+  set(KESTREL_MANIFEST_FILE ${CMAKE_CURRENT_BINARY_DIR}/kestrel.manifest)
+  configure_file(${KESTREL_RESOURCES_DIR}/kestrel.manifest.in ${KESTREL_MANIFEST_FILE} @ONLY)
   configure_file(${KESTREL_RESOURCES_DIR}/kestrel.rc.in
                  ${CMAKE_CURRENT_BINARY_DIR}/kestrel.rc @ONLY)
   target_sources(kestrel PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/kestrel.rc)

@@ -77,8 +77,8 @@ TEST_P(RunTest, EveryLineEndsWithCrLfAndRoutesAreRewritten) {
       {"a\n\r", "a\r\n"},  // a lone CR after the last LF writes nothing
       {"\n\r\n\n", "\r\n\r\n\r\n"},
       {"\0\xff\x82\xa0\n\x1a"s, "\0\xff\x82\xa0\r\n\x1a\r\n"s},
-      {longLine + "\n" + longRoute + "\r\n", longLine + "\r\n" + "a" + std::string(kBlockSize, ' ') +
-                                                 "[1/0] via 1.1.1.1, t, Giga0\r\n"},
+      {longLine + "\n" + longRoute + "\r\n",
+       longLine + "\r\n" + "a" + std::string(kBlockSize, ' ') + "[1/0] via 1.1.1.1, t, Giga0\r\n"},
       {kRoutes, kRoutesOut},
   };
   for (const auto& [log, converted] : cases) {
@@ -106,13 +106,15 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
   WriteFile(taken, "left by a crashed run");
   struct Stop {
     const char* name;
-    int pass;            // the pass it comes in
+    int pass;  // the pass it comes in
     bool inPlace;
-    bool signal;         // a stop signal instead of Abort
+    bool signal;  // a stop signal instead of Abort
     RunStatus status;
     Texts twoPassTexts;  // captions of the two-pass run
     std::string output;  // the output file afterwards, or the log in place
   };
+  // A table: its rows stay as written.
+  // clang-format off
   const Stop stops[] = {
       {"finished", 0, false, false, RunStatus::Finished,
        {"1: 0 / 0", "1: 0 / 100", "1: 0 / 200", "1: 0 / 250", "2: 0 / 250", "2: 100 / 250", "2: 200 / 250",
@@ -125,6 +127,7 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
       {"abort in place", 2, true, false, RunStatus::Aborted, {}, log},
       {"signal in place", 2, true, true, RunStatus::Interrupted, {}, log},
   };
+  // clang-format on
   for (const Stop& stop : stops) {
     SCOPED_TRACE(stop.name);
     if (stop.pass == 1 && !TwoPasses()) continue;
@@ -163,8 +166,9 @@ TEST_P(RunTest, InPlaceKeepsModeAttributesAndFollowsNamedLinks) {
   stdfs::create_symlink(in_, link);
   // The folder gives new files an access control list (the daemon user may
   // read them) that the log does not have, nor must its replacement.
-  const std::string acl = "\x02\0\0\0\x01\0\x06\0\xff\xff\xff\xff\x02\0\x06\0\x01\0\0\0\x04\0\x04\0\xff\xff\xff\xff"
-                          "\x10\0\x06\0\xff\xff\xff\xff\x20\0\x04\0\xff\xff\xff\xff"s;
+  const std::string acl =
+      "\x02\0\0\0\x01\0\x06\0\xff\xff\xff\xff\x02\0\x06\0\x01\0\0\0\x04\0\x04\0\xff\xff\xff\xff"
+      "\x10\0\x06\0\xff\xff\xff\xff\x20\0\x04\0\xff\xff\xff\xff"s;
   for (const std::string& output : {in_, dir_ / "./ix1.log", link}) {
     SCOPED_TRACE(output);
     WriteFile(in_, kRoutes);
@@ -187,7 +191,7 @@ TEST_P(RunTest, InPlaceKeepsModeAttributesAndFollowsNamedLinks) {
 struct Failure {
   const char* name;
   Fs::Operation operation;
-  const char* part;     // of the path the fault hits
+  const char* part;  // of the path the fault hits
   int error;
   const char* input;    // in the scratch folder, or an absolute path
   const char* output;   // likewise
@@ -232,7 +236,7 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
   const std::string log = NumberedLog(250, "\r\n") + std::string(100, 'x') + "\r\n";
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);
-    if (f.part == std::string("Kestrel-") && !TwoPasses()) continue;  // a single pass makes no copy
+    if (f.part == std::string("Kestrel-") && !TwoPasses()) continue;      // a single pass makes no copy
     if (kWindows && (f.input[0] == '/' || f.output[0] == '/')) continue;  // devices of POSIX systems
     WriteFile(in_, f.name == std::string("line too long") ? log + std::string(101, 'z') + "\n" : log);
     fs_ = Fs();
@@ -241,7 +245,8 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
     auto path = [&](const std::string& name) { return name[0] == '/' ? name : dir_ / name; };
     const RunResult result = Convert(path(f.input), path(f.output));
     const std::string temp = JoinPath(tempDir_, TempFileName(0x2A));
-    const std::string kept = JoinPath(dir_.Path(), ".ix1.log.kestrel-" + std::to_string(platform::ProcessId()) + "-0.tmp");
+    const std::string kept =
+        JoinPath(dir_.Path(), ".ix1.log.kestrel-" + std::to_string(platform::ProcessId()) + "-0.tmp");
     std::string message = f.message;
     for (const auto& [name, value] :
          {std::pair{"TEMP", temp}, {"KEPT", kept}, {"LOG", in_}, {"OUT", out_}, {"DIR", dir_.Path()}})

@@ -10,7 +10,6 @@
 #include "faulty_file_system.h"
 #include "test_files.h"
 
-
 namespace kestrel::WinSys {
 namespace {
 
@@ -18,12 +17,12 @@ namespace fs = std::filesystem;
 using File = std::optional<std::string>;  // the file's bytes, or no file
 
 struct Case {
-  File before, after;                                 // the file as the user left it, and then (unset: untouched)
-  std::vector<std::string> puts;                      // the settings written in between, "key=value"
-  std::string fileExt;                                // what FileExt and OverWrite then read as
+  File before, after;             // the file as the user left it, and then (unset: untouched)
+  std::vector<std::string> puts;  // the settings written in between, "key=value"
+  std::string fileExt;            // what FileExt and OverWrite then read as
   bool overWrite;
   std::function<void(const std::string&, test::FaultyFileSystem&)> make = {};  // changes the world first
-  bool posixOnly = false;  // symbolic links, named pipes, devices
+  bool posixOnly = false;                                                      // symbolic links, named pipes, devices
 };
 
 TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
@@ -33,6 +32,8 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
   auto link = [](const std::string& ini, auto&) {  // a link to a settings file that only its group may read
     fs::rename(ini, ini + ".real"), fs::create_symlink("Kestrel.ini.real", ini), fs::permissions(ini, fs::perms(0640));
   };
+  // A table: its rows stay as written.
+  // clang-format off
   const std::vector<Case> cases = {
       {{}, {}, {}, "", false},
       {{}, "[Kestrel]\r\nFileExt=.log\r\nOverWrite=TRUE\r\n", {"FileExt=.txt", "OverWrite=TRUE", "FileExt=.log"},
@@ -65,6 +66,7 @@ TEST(WinSysTest, SettingsReadAndWriteAsTheWindowsStoreDoes) {
       {"[Kestrel]\nFileExt=.ro", {}, {"FileExt=.log"}, ".ro", false,
        [](auto& ini, auto&) { fs::permissions(ini, fs::perms(0444)); }},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE("row " + std::to_string(&c - cases.data()) + ": " + c.before.value_or("(no file)").substr(0, 40));
     if (test::kWindows && c.posixOnly) continue;
