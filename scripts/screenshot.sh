@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
 # Renders the kestrel window on a virtual X display (Xvfb) under a window
-# manager, so that its frame and icon show, and saves the README's two
-# pictures: docs/kestrel-window.png, the window as it opens, and
+# manager, so that its frame and icon show, and saves the README's pictures:
+# docs/kestrel-window.png, the Qt window as it opens,
 # docs/kestrel-window-running.png, the window converting a log of a million
-# routes.
+# routes, and docs/kestrel-window-win32.png, the native Windows window under
+# Wine (from the build of scripts/test-windows.sh, made first when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target kestrel kestrel-generate-log
+[ -f build-windows/app/kestrel.exe ] || bash scripts/test-windows.sh
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp build/app/kestrel "$work/"
+cp build/app/kestrel build-windows/app/kestrel.exe "$work/"
 printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n' > "$work/Kestrel.ini"
-build/bench/kestrel-generate-log -n 1000000 -o "$work/ix-full-table.log"
+build/bench/kestrel-generate-log 1000000 >"$work/ix-full-table.log"
 # The converted log goes into a pipe read at a steady pace, so that the run
 # lasts long enough to be pictured while its lines are rewritten.
 mkfifo "$work/ix-full-table.txt"
@@ -48,7 +50,18 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   pid=$!
   shot 1.5 running.png
   wait "$pid"
+  # The native window under a Wine of its own, with IPA'"'"'s faces standing in
+  # for the Japanese Windows ones.
+  export WINEPREFIX=$PWD/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+  wine wineboot --init >/dev/null 2>&1
+  for face in "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic"; do
+    wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "$face" /d IPAPGothic /f >/dev/null 2>&1
+  done
+  wine ./kestrel.exe &
+  shot 2 win32.png
+  wineserver -k
 ' _ "$work" "$title"
 cp "$work/window.png" docs/kestrel-window.png
 cp "$work/running.png" docs/kestrel-window-running.png
-echo "Saved docs/kestrel-window.png and docs/kestrel-window-running.png"
+cp "$work/win32.png" docs/kestrel-window-win32.png
+echo "Saved docs/kestrel-window.png, docs/kestrel-window-running.png and docs/kestrel-window-win32.png"

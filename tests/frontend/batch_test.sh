@@ -28,3 +28,11 @@ printf 'kestrel: %s\n' "$dir/missing.log: No such file or directory" "empty file
   "$dir/c.txt: not converted, the output is the log itself (ログファイル上書き converts it in place)" >err.wanted
 [ $status = 1 ] && cmp err err.wanted && cat "$a.txt" "$b.txt" | cmp - "$converted" && cmp Kestrel.ini ini &&
   cmp c.txt "$example" && [ "$(ls | wc -l)" = 11 ] || { echo "FAILED: status $status; $(ls)" && cat err && exit 1; }
+# A batch in which every log converts prints nothing and exits 0; without a
+# log the window opens and stays, until a stop signal ends it.
+env -u XDG_RUNTIME_DIR TMPDIR=/proc QT_QPA_PLATFORM=offscreen ./kestrel "$dir/c.log" 2>err
+[ $? = 0 ] && [ ! -s err ] && cmp c.txt "$converted" || { echo "FAILED: a clean batch: $(cat err)" && exit 1; }
+QT_QPA_PLATFORM=offscreen ./kestrel 2>err &
+sleep 1 && kill -0 $! && kill -TERM $!
+wait $!
+[ $? = 143 ] || { echo "FAILED: the window without logs" && exit 1; }

@@ -44,14 +44,19 @@ TEST(FileSystemTest, IdentityTellsTheSameFileFromAnother) {
   for (FileHandle file : {a, b, c}) fs.Close(file);
 }
 
-TEST(FileSystemTest, WindowsDeviceNamesAreRefused) {
+// Device names are refused in any folder, NUL alone discards, and an error
+// of the system's own reads as the system says it.
+TEST(FileSystemTest, WindowsDeviceNamesAndErrors) {
   if (!kWindows) GTEST_SKIP() << "a Windows rule";
   test::ScratchDir dir;
-  for (const char* name : {"nul.log", "CON", "Com1.txt", "lpt9", "aux .log", "conout$"}) {
+  for (const char* name : {"nul.log", "CON", "Com1.txt", "lpt9", "aux .log", "conout$", "COM\u00B9"}) {
     EXPECT_EQ(ErrorOf(fs.OpenRead(dir / name)), kErrorReservedName) << name;
     EXPECT_EQ(ErrorOf(OpenWrite(dir / name)), kErrorReservedName) << name;
   }
-  EXPECT_EQ(ErrorOf(OpenWrite(dir / "com10.log")) | ErrorOf(OpenWrite(dir / "nullify.log")), 0);
+  for (const char* name : {"com10.log", "nullify.log", "COMX.log"}) EXPECT_EQ(ErrorOf(OpenWrite(dir / name)), 0) << name;
+  EXPECT_EQ(ErrorOf(OpenWrite("NUL")), 0);
+  const std::string corrupt = ErrorText(kErrorSystem | 1392);  // ERROR_FILE_CORRUPT
+  EXPECT_TRUE(!corrupt.empty() && corrupt != ErrorText(EIO) && corrupt.back() != '\n') << corrupt;
 }
 
 TEST(FileSystemTest, WindowsPathsSplitAtEitherSeparator) {

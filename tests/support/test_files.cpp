@@ -69,6 +69,10 @@ bool FileExists(const std::string& path) {
 }
 
 #ifdef _WIN32
+FileHandle QuietPipe() {
+  int ends[2];  // the writing end stays open, and silent
+  return _pipe(ends, 4096, _O_BINARY) == 0 ? _get_osfhandle(ends[0]) : kNoFile;
+}
 // The C runtime shares reading and writing, but not deleting.
 int HoldOpen(const std::string& path) { return _wsopen(NativePath(path).c_str(), _O_RDONLY, _SH_DENYNO); }
 void Release(int held) { _close(held); }
@@ -76,6 +80,7 @@ bool MakeFifo(const std::string&) { return false; }
 bool SetAttribute(const std::string&, const std::string&, const std::string&) { return false; }
 std::string Attribute(const std::string&, const std::string&) { return ""; }
 #else
+FileHandle QuietPipe() { return kNoFile; }
 int HoldOpen(const std::string&) { return -1; }
 void Release(int) {}
 bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }

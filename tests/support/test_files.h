@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "file_system.h"
+
 namespace kestrel::test {
 
 #ifdef _WIN32
@@ -43,6 +45,9 @@ bool FileExists(const std::string& path);
 bool MakeFifo(const std::string& path);
 bool SetAttribute(const std::string& path, const std::string& name, const std::string& value);
 std::string Attribute(const std::string& path, const std::string& name);
+// On Windows only: the reading end of an anonymous pipe that nobody writes
+// to (POSIX systems have named pipes for that); kNoFile elsewhere.
+FileHandle QuietPipe();
 // On Windows only: the file held open, as another program may hold it,
 // without letting it be deleted or renamed; -1 elsewhere.
 int HoldOpen(const std::string& path);
