@@ -94,10 +94,10 @@ int ParseArguments(int argc, char** argv, Options& o, Rules& rules) {
   std::vector<std::string> positional, pieces[2];
   app.add_flag("-h,--help", help);
   app.add_flag("-V,--version", version);
-  app.add_option("-a", pieces[0]);
-  app.add_option("-b", pieces[1]);
+  app.add_option("-a", pieces[0])->allow_extra_args(false);
+  app.add_option("-b", pieces[1])->allow_extra_args(false);
   app.add_option("--ifmap", o.interfaceMap);
-  app.add_option("--ignore", o.ignore)->delimiter(',');
+  app.add_option("--ignore", o.ignore)->delimiter(',')->allow_extra_args(false);
   app.add_flag("--vendor-defaults", o.vendorDefaults);
   app.add_flag("--covered", o.covered);
   app.add_option("--format", o.format);

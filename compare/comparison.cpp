@@ -137,12 +137,21 @@ SideView View(const Table& table, std::uint32_t index) {
   if (index == kAbsent) return view;
   const Route& route = table.routes[index];
   view.present = true;
-  view.protocol = route.protocol;
-  if (route.Is(kCandidate)) view.protocol.insert(std::min(view.protocol.find(' '), view.protocol.size()), "*");
-  if (view.protocol.size() > 2 && view.protocol.find("* ") != std::string::npos)
-    view.protocol.erase(view.protocol.find("* ") + 1, 1);
-  if (route.Is(kBracket))
-    view.bracket = "[" + std::to_string(route.distance) + "/" + std::to_string(route.metric) + "]";
+  // A candidate default's "*" stands after the code, as Cisco prints it: "S*", "O*E2".
+  bool starred = !route.Is(kCandidate);
+  for (const char* c = route.protocol; *c; ++c) {
+    if (*c == ' ' && !starred) {
+      view.protocol += '*';
+      starred = true;
+    } else {
+      view.protocol += *c;
+    }
+  }
+  if (!starred) view.protocol += '*';
+  if (route.Is(kBracket)) {
+    view.bracket.append("[").append(std::to_string(route.distance)).append("/");
+    view.bracket.append(std::to_string(route.metric)).append("]");
+  }
   for (std::uint32_t i = route.firstHop; i < route.firstHop + route.hopCount; ++i)
     view.hops.push_back(HopText(table, table.hops[i]));
   std::sort(view.hops.begin(), view.hops.end());

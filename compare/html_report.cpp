@@ -123,7 +123,7 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
     const DiffView v = Describe(*d.table[0], *d.table[1], diff, *d.rules, d.covering);
     std::string kinds, raw;
     for (int k = 0; k < kDiffKinds; ++k)
-      if (diff.kinds & (1 << k)) kinds += (kinds.empty() ? "" : " ") + std::string(kDiffKindNames[k]);
+      if (diff.kinds & (1 << k)) kinds.append(kinds.empty() ? "" : " ").append(kDiffKindNames[k]);
     const std::uint32_t index[2] = {diff.a, diff.b};
     for (int s = 0; s < 2; ++s) {
       if (!v.side[s].present) continue;
