@@ -94,12 +94,13 @@ __attribute__((target("sha,sse4.1"))) void CompressExtensions(std::uint32_t* sta
 
 }  // namespace
 
-Sha256::Sha256()
+Sha256::Sha256(bool useInstructions)
     : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {
 #ifdef KESTREL_SHA_EXTENSIONS
-  hardware_ = HasShaExtensions();
+  hardware_ = useInstructions && HasShaExtensions();
 #else
   hardware_ = false;
+  (void)useInstructions;
 #endif
 }
 

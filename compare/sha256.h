@@ -10,7 +10,8 @@ namespace kestrel::compare {
 // a report can name exactly which capture it was made from.
 class Sha256 {
  public:
-  Sha256();
+  // With the processor's SHA instructions when it has them, unless told not to.
+  explicit Sha256(bool useInstructions = true);
   void Update(std::string_view bytes);
   // The digest in lower-case hexadecimal. Ends the stream.
   std::string HexDigest();

@@ -1,0 +1,79 @@
+#!/bin/bash
+# kestrel-compare as a user runs it: a generated pair of tables with known
+# differences (raw and converted IX, pieces, standard input), the formats
+# (the HTML page in a real browser), errors and exit statuses.
+# Usage: kestrel_compare_test.sh PROGRAM GENERATOR CONVERTER
+set -u
+program=$1 generate=$2 convert=$3
+dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
+failed=0
+fail() { echo "FAILED: $*" >&2; failed=1; }
+# The prefix, status and kinds of each difference in a CSV report, as expected.csv lists them.
+differences() { grep -v '^#' "$1" | tail -n +2 | cut -d, -f3-5; }
+
+"$generate" 2000 7 . 20 && "$convert" ix.log >ixc.log || exit 1
+[ "$(wc -l <expected.csv)" -ge 30 ] || fail "too few differences injected"
+for a in ix.log ixc.log; do
+  "$program" --ignore=local -o out.csv "$a" - <cisco.log
+  [ $? = 1 ] && differences out.csv | cmp -s - expected.csv || fail "$a: $(differences out.csv | diff - expected.csv)"
+done
+# The log cut in the middle of a multipath route: two pieces of one table.
+cut=$(grep -n '^ ' ix.log | sed -n 100p | cut -d: -f1)
+head -n $((cut - 1)) ix.log >a1.log && tail -n +"$cut" ix.log >a2.log
+"$program" --ignore=local -o pieces.csv -a a1.log -a a2.log -b cisco.log
+differences pieces.csv | cmp -s - expected.csv || fail "the log in two pieces"
+"$program" ix.log ixc.log >out.txt
+[ $? = 0 ] || fail "a log and its conversion differ: $(tail -3 out.txt)"
+"$program" --strict ix.log ixc.log >out.txt 2>err
+[ $? = 2 ] && grep -q 'warning: ixc.log:[0-9]*: a next hop of .* carries \[' out.txt || fail "--strict, copied brackets"
+only_a=$(grep -m1 only-a expected.csv | cut -d, -f1)
+"$program" --explain "$only_a" ix.log cisco.log >out.txt
+[ $? = 1 ] && grep -qF "$(grep -m1 " ${only_a}" ix.log)" out.txt && grep -q "^not in B" out.txt || fail --explain
+
+# JSON Lines: every record is JSON, the lines add up, the digests are the files'.
+"$program" --format=jsonl --ignore=local ix.log cisco.log >out.jsonl
+python3 -c '
+import json, sys
+records = [json.loads(line) for line in open("out.jsonl", encoding="utf-8")]
+inputs, summary = records[0]["inputs"], records[1]
+assert [i["sha256"] for i in inputs] == sys.argv[1].split()
+assert [i["lines"] for i in inputs] == [int(n) for n in sys.argv[2].split()]
+assert all(i["lines"] == i["header"] + i["route"] + i["continuation"] + i["unparsed"] for i in inputs)
+assert summary["only_b"] == int(sys.argv[3]) == summary["kinds"]["only-b"]
+assert sum(r["type"] == "route" for r in records) == summary["differ"] + summary["only_a"] + summary["only_b"]
+' "$(sha256sum ix.log cisco.log | cut -c1-64)" "$(wc -l <ix.log) $(wc -l <cisco.log)" \
+  "$(grep -c only-b expected.csv)" || fail "JSON Lines report"
+
+# The HTML page in a real browser, filtered to the routes only in B by its address.
+"$program" -o report.html --ignore=local ix.log cisco.log
+timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync --user-data-dir="$dir/chromium" \
+  --dump-dom "file://$dir/report.html#only-b" >dom.html 2>/dev/null
+shown=$(grep -c '<tr class="only-b" data-kinds="only-b">' dom.html)
+hidden=$(grep -c '<tr class="[a-z-]*" data-kinds="[a-z -]*" hidden="">' dom.html)
+[ "$shown" = "$(grep -c only-b expected.csv)" ] && [ $((shown + hidden)) = "$(wc -l <expected.csv)" ] &&
+  grep -q "<span id=\"shown\">$shown</span>" dom.html && grep -q "id=\"only-b\">$shown<" dom.html ||
+  fail "HTML report: $shown shown, $hidden hidden"
+
+# Errors, one line each, and the exit statuses.
+printf 'GigaEthernet*.0 GigabitEthernet*/0 extra\n' >bad.map
+run() {  # STATUS ERROR ARGS...
+  local status=$1 error=$2
+  shift 2
+  "$program" "$@" >/dev/null 2>err </dev/null
+  [ $? = "$status" ] && [ "$(cat err)" = "${error:+kestrel-compare: $error}" ] || fail "$*: $(cat err)"
+}
+run 2 "none.log: No such file or directory" none.log cisco.log
+run 2 ".: Is a directory" ix.log .
+run 2 "bad.map: line 1: expected a name and what it becomes, with no more '*' on the right than on the left" \
+  --ifmap=bad.map ix.log cisco.log
+run 2 "name two logs, A and B (try 'kestrel-compare --help')" ix.log
+run 2 "standard input can be read only once (try 'kestrel-compare --help')" - -
+run 2 "--ignore: unknown 'ages' (try 'kestrel-compare --help')" --ignore=ages ix.log cisco.log
+"$generate" 3000 3 . 1000 && "$program" --format=csv ix.log cisco.log | head -c 1 >/dev/null
+[ "${PIPESTATUS[0]}" = 141 ] || fail "a reader that goes away"
+mkfifo fifo
+"$program" fifo cisco.log >/dev/null 2>err &
+sleep 0.5 && kill -TERM $! && wait $!
+[ $? = 143 ] && [ ! -s err ] || fail "SIGTERM while waiting for a pipe: $(cat err)"
+exit $failed
