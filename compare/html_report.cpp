@@ -121,7 +121,7 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
   for (std::size_t i = 0; i < c.diffs.size(); ++i) {
     const RouteDiff& diff = c.diffs[i];
     const DiffView v = Describe(*d.table[0], *d.table[1], diff, *d.rules, d.covering);
-    std::string kinds, raw;
+    std::string kinds, raw, where;
     for (int k = 0; k < kDiffKinds; ++k)
       if (diff.kinds & (1 << k)) kinds.append(kinds.empty() ? "" : " ").append(kDiffKindNames[k]);
     const std::uint32_t index[2] = {diff.a, diff.b};
@@ -130,19 +130,17 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
       const auto found = d.routeText[s].find(index[s]);
       raw += fmt::format("{}{} {}:{}\n{}", raw.empty() ? "" : "\n", kSide[s], HtmlEscape(v.side[s].file),
                          v.side[s].line, found == d.routeText[s].end() ? "" : HtmlEscape(found->second));
+      where += fmt::format("{}{} {}", where.empty() ? "" : " &middot; ", kSide[s], v.side[s].line);
     }
     const char* status = diff.kinds & kOnlyA ? "only-a" : diff.kinds & kOnlyB ? "only-b" : "differs";
     Put(out,
         "<tr class={} data-kinds=\"{}\"><td>{}<td>{}<td class=mono>{}<td>{}<td>{}<td class=mono>{}<td class=mono>{}"
         "<td><details><summary>{}</summary><pre>{}</pre></details></tr>\n",
         status, kinds, i + 1, HtmlEscape(v.vrf), v.prefix, status, WhatCell(v), SideCell(v.side[0]),
-        SideCell(v.side[1]),
-        v.side[0].present && v.side[1].present ? "both"
-        : v.side[0].present                    ? "A"
-                                               : "B",
-        raw);
+        SideCell(v.side[1]), where, raw);
   }
   out.Append("</tbody></table>\n<h2>Warnings</h2>\n<ul id=warnings>");
+  if (d.table[0]->Warnings() + d.table[1]->Warnings() == 0) out.Append("<li>none</li>");
   for (int s = 0; s < 2; ++s) {
     const Table& t = *d.table[s];
     for (const Warning& w : t.warnings)
@@ -158,6 +156,7 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
       Put(out, "<tr><td>{}<td>{}<td>{}<td><pre>{}</pre></tr>\n", kSide[s],
           HtmlEscape(t.sources[t.unparsed[i].source].name), t.unparsed[i].line, HtmlEscape(d.unparsedText[s][i]));
   }
+  if (d.table[0]->unparsed.empty() && d.table[1]->unparsed.empty()) out.Append("<tr><td colspan=4>none</tr>\n");
   Put(out, "</table>\n<script>{}</script>\n</body></html>\n", kScript);
 }
 

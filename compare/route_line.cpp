@@ -300,7 +300,6 @@ void ParseTableSummary(std::string_view text, ParsedLine& p) {
 
 bool IsTimestamp(std::string_view text) {
   static const std::string_view kDays[] = {"Mon ", "Tue ", "Wed ", "Thu ", "Fri ", "Sat ", "Sun "};
-  if (!text.empty() && (text[0] == '*' || text[0] == '.')) text.remove_prefix(1);
   for (const std::string_view day : kDays)
     if (text.substr(0, 4) == day) return text.find(':') != std::string_view::npos;
   return false;
