@@ -24,14 +24,18 @@ head -n $((cut - 1)) ix.log >a1.log && tail -n +"$cut" ix.log >a2.log
 differences pieces.csv | cmp -s - expected.csv || fail "the log in two pieces"
 "$program" ix.log ixc.log >out.txt
 [ $? = 0 ] || fail "a log and its conversion differ: $(tail -3 out.txt)"
-"$program" --strict ix.log ixc.log >out.txt 2>err
-[ $? = 2 ] && grep -q 'warning: ixc.log:[0-9]*: a next hop of .* carries \[' out.txt || fail "--strict, copied brackets"
+"$program" -v --strict ix.log ixc.log >out.txt 2>err
+[ $? = 2 ] && grep -q '^  warning: ixc.log:[0-9]*: a next hop of .* carries \[' out.txt &&
+  [ "$(grep -c '^  warning: ' out.txt)" = "$(sed -n 's/^B: \([0-9]*\) warnings$/\1/p' out.txt)" ] ||
+  fail "--strict, copied brackets: $(cat err)"
 only_a=$(grep -m1 only-a expected.csv | cut -d, -f1)
 "$program" --explain "$only_a" ix.log cisco.log >out.txt
 [ $? = 1 ] && grep -qF "$(grep -m1 " ${only_a}" ix.log)" out.txt && grep -q "^not in B" out.txt || fail --explain
 
-# JSON Lines: every record is JSON, the lines add up, the digests are the files'.
-"$program" --format=jsonl --ignore=local ix.log cisco.log >out.jsonl
+# JSON Lines: every record is JSON, the lines add up, the digests are the files', the
+# warnings and unparsed lines (a log message, Shift-JIS text) are all listed.
+cp cisco.log noisy.log && printf '%%SYS-5-CONFIG_I: Configured from console\n\x83\x8d\x83\x4f\n' >>noisy.log
+"$program" --format=jsonl --ignore=local ixc.log noisy.log >out.jsonl
 python3 -c '
 import json, sys
 records = [json.loads(line) for line in open("out.jsonl", encoding="utf-8")]
@@ -41,7 +45,10 @@ assert [i["lines"] for i in inputs] == [int(n) for n in sys.argv[2].split()]
 assert all(i["lines"] == i["header"] + i["route"] + i["continuation"] + i["unparsed"] for i in inputs)
 assert summary["only_b"] == int(sys.argv[3]) == summary["kinds"]["only-b"]
 assert sum(r["type"] == "route" for r in records) == summary["differ"] + summary["only_a"] + summary["only_b"]
-' "$(sha256sum ix.log cisco.log | cut -c1-64)" "$(wc -l <ix.log) $(wc -l <cisco.log)" \
+assert summary["warnings"] == sum(r["type"] == "warning" for r in records) > 0
+assert [r["text"] for r in records if r["type"] == "unparsed"] == ["%SYS-5-CONFIG_I: Configured from console",
+                                                                   b"\x83\x8d\x83\x4f".decode("latin-1")]
+' "$(sha256sum ixc.log noisy.log | cut -c1-64)" "$(wc -l <ixc.log) $(wc -l <noisy.log)" \
   "$(grep -c only-b expected.csv)" || fail "JSON Lines report"
 
 # The HTML page in a real browser, filtered to the routes only in B by its address.
