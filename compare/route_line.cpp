@@ -61,8 +61,7 @@ bool ParseIpv4(std::string_view text, std::uint32_t& value) {
   value = 0;
   for (int part = 0; part < 4; ++part) {
     std::uint64_t octet;
-    if ((part > 0 && !Consume(text, ".")) || text.empty() || !IsDigit(text[0]) || !ReadNumber(text, 255, octet))
-      return false;
+    if ((part > 0 && !Consume(text, ".")) || !ReadNumber(text, 255, octet)) return false;
     value = value << 8 | static_cast<std::uint32_t>(octet);
   }
   return text.empty();

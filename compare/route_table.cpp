@@ -132,7 +132,8 @@ bool TableReader::AddRoute(const ParsedLine& p, std::uint64_t offset, std::size_
   AddHop(p);
   if (section_.open) {
     ++section_.read;
-    for (int i = 0; i < 5; ++i) section_.readPer[i] += p.protocol[0] == kSummaryProtocols[i];
+    if (const void* k = std::memchr(kSummaryProtocols, p.protocol[0], sizeof kSummaryProtocols))
+      ++section_.readPer[static_cast<const char*>(k) - kSummaryProtocols];
   }
   return true;
 }
