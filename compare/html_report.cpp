@@ -13,48 +13,68 @@ body{font:14px/1.4 system-ui,sans-serif;margin:1.5em;color:#222}
 h1{font-size:1.4em;margin:0 0 .5em}h2{font-size:1.1em;margin:1.5em 0 .4em}
 table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:2px 6px;text-align:left;vertical-align:top}
 th{background:#eee;cursor:pointer;user-select:none}th.up::after{content:" \25B2"}th.down::after{content:" \25BC"}
-code,pre,.mono{font-family:ui-monospace,Consolas,monospace;font-size:13px}pre{margin:2px 0;white-space:pre}
-.only-a{background:#fde8e8}.only-b{background:#e6f5e6}.differs{background:#fff6dc}
+pre,.mono,#diffs td:nth-child(3),#diffs td:nth-child(6),#diffs td:nth-child(7){font-family:ui-monospace,Consolas,monospace;font-size:13px}
+pre{margin:2px 0;white-space:pre}#diffs td{white-space:pre-line}#diffs tbody tr{cursor:pointer}[hidden]{display:none}
+.only-a{background:#fde8e8}.only-b{background:#e6f5e6}.differs{background:#fff6dc}tr.raw td{background:#f8f8f8}
 #filters label{margin-right:1em;white-space:nowrap}.count{font-weight:bold}
 .removed{color:#a00}.added{color:#070}.warn{color:#8a5a00}
-tr[hidden]{display:none}
 )";
 
 const char kScript[] = R"(
 (function () {
-  var rows = Array.prototype.slice.call(document.querySelectorAll('#diffs tbody tr'));
+  // The rows that match the filter, in the order asked; the first `limit` are drawn.
+  var body = document.querySelector('#diffs tbody'), limit = 500, shown = [], order = rows.map(function (r, i) {
+    return i;
+  });
   var boxes = Array.prototype.slice.call(document.querySelectorAll('#filters input'));
-  function apply() {
-    var on = {}, shown = 0;
+  function draw() {
+    body.innerHTML = shown.slice(0, limit).map(function (i) {
+      return '<tr class=' + rows[i][0] + ' data-kinds="' + rows[i][1] + '" data-i=' + i + '>' + rows[i][2] + '</tr>';
+    }).join('');
+    document.getElementById('shown').textContent = shown.length;
+    document.getElementById('more').hidden = shown.length <= limit;
+  }
+  function filter() {
+    var on = {};
     boxes.forEach(function (b) { on[b.value] = b.checked; });
-    rows.forEach(function (r) {
-      var show = r.dataset.kinds.split(' ').some(function (k) { return on[k]; });
-      r.hidden = !show;
-      if (show) shown++;
+    shown = order.filter(function (i) {
+      return rows[i][1].split(' ').some(function (k) { return on[k]; });
     });
-    document.getElementById('shown').textContent = shown;
+    draw();
   }
   var wanted = decodeURIComponent(location.hash.replace(/^#/, ''));
   if (wanted) boxes.forEach(function (b) { b.checked = wanted.split(',').indexOf(b.value) >= 0; });
-  boxes.forEach(function (b) { b.addEventListener('change', apply); });
+  boxes.forEach(function (b) { b.addEventListener('change', filter); });
+  document.getElementById('next').onclick = function () { limit += 500; draw(); };
+  document.getElementById('all').onclick = function () { limit = rows.length; draw(); };
+  // A click on a route shows its raw lines from both logs under it, or hides them.
+  body.addEventListener('click', function (e) {
+    var row = e.target.closest('tr'), next = row && row.nextElementSibling;
+    if (!row || row.className === 'raw') return;
+    if (next && next.className === 'raw') return next.remove();
+    var tr = document.createElement('tr'), td = tr.insertCell(), pre = document.createElement('pre');
+    tr.className = 'raw';
+    td.colSpan = 8;
+    pre.textContent = raw[Number(row.dataset.i)];
+    td.appendChild(pre);
+    row.after(tr);
+  });
   document.querySelectorAll('#diffs th').forEach(function (th, col) {
     th.addEventListener('click', function () {
       var down = th.classList.contains('up');
       document.querySelectorAll('#diffs th').forEach(function (h) { h.className = ''; });
       th.className = down ? 'down' : 'up';
-      var key = function (r) {
-        var t = r.cells[col].textContent;
-        return col === 0 || col === 2 ? Number(r.cells[0].textContent) : t;
-      };
-      rows.sort(function (x, y) {
-        var a = key(x), b = key(y), c = a < b ? -1 : a > b ? 1 : 0;
+      var key = order.map(function (i) {  // the cell's text; the rows come in prefix order
+        return col === 0 || col === 2 ? i : rows[i][2].split('<td>')[col + 1].replace(/<[^>]*>/g, '');
+      });
+      order.sort(function (x, y) {
+        var c = key[x] < key[y] ? -1 : key[x] > key[y] ? 1 : 0;
         return down ? -c : c;
       });
-      var body = document.querySelector('#diffs tbody');
-      rows.forEach(function (r) { body.appendChild(r); });
+      filter();
     });
   });
-  apply();
+  filter();
 })();
 )";
 
@@ -68,21 +88,32 @@ void Put(BlockWriter& out, fmt::format_string<T...> format, T&&... args) {
   out.Append({buffer.data(), buffer.size()});
 }
 
+// Text as a string of a script: JSON's escapes, and no "</" to end the script.
+std::string ScriptString(std::string_view text) {
+  const std::string json = JsonEscape(text);
+  std::string out;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    if (json[i] == '/' && i > 0 && json[i - 1] == '<') out += '\\';
+    out += json[i];
+  }
+  return out;
+}
+
 std::string SideCell(const SideView& side) {
   if (!side.present) return "";
   std::string out = HtmlEscape(side.protocol) + (side.bracket.empty() ? "" : " " + side.bracket);
-  for (const auto& hop : side.hops) out += "<br>" + HtmlEscape(hop);
+  for (const auto& hop : side.hops) out.append("\n").append(HtmlEscape(hop));
   return out;
 }
 
 std::string WhatCell(const DiffView& v) {
   std::string out;
   if (!v.covering.empty()) out += "covered by " + HtmlEscape(v.covering);
-  for (const auto& hop : v.removed) out += "<span class=removed>&minus;" + HtmlEscape(hop) + "</span><br>";
-  for (const auto& hop : v.added) out += "<span class=added>+" + HtmlEscape(hop) + "</span><br>";
+  for (const auto& hop : v.removed) out += "<span class=removed>&minus;" + HtmlEscape(hop) + "</span>\n";
+  for (const auto& hop : v.added) out += "<span class=added>+" + HtmlEscape(hop) + "</span>\n";
   const auto bracket = [](const SideView& s) { return s.bracket.empty() ? std::string("none") : s.bracket; };
-  if (v.kinds & kDistance) out += "distance " + bracket(v.side[0]) + " &rarr; " + bracket(v.side[1]) + "<br>";
-  if (v.kinds & kMetric) out += "metric " + bracket(v.side[0]) + " &rarr; " + bracket(v.side[1]) + "<br>";
+  if (v.kinds & kDistance) out += "distance " + bracket(v.side[0]) + " &rarr; " + bracket(v.side[1]) + "\n";
+  if (v.kinds & kMetric) out += "metric " + bracket(v.side[0]) + " &rarr; " + bracket(v.side[1]) + "\n";
   if (v.kinds & (kProtocol | kCandidateDefault))
     out += "protocol " + HtmlEscape(v.side[0].protocol) + " &rarr; " + HtmlEscape(v.side[1].protocol);
   return out;
@@ -115,31 +146,46 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
     Put(out, "<label><input type=checkbox value={} checked> {} ({})</label>", kDiffKindNames[k], kKindLabels[k],
         c.perKind[k]);
   Put(out,
-      "</div>\n<p><span id=shown>{}</span> of {} differences shown.</p>\n<table id=diffs><thead><tr><th>#<th>VRF"
-      "<th>prefix<th>status<th>what differs<th>A<th>B<th>lines</tr></thead><tbody>\n",
+      "</div>\n<p><span id=shown>{}</span> of {} differences shown. <span id=more hidden>The first are drawn: "
+      "<button id=next>500 more</button> <button id=all>all</button></span></p>\n<table id=diffs><thead><tr><th>#"
+      "<th>VRF<th>prefix<th>status<th>what differs<th>A<th>B<th>lines</tr></thead><tbody></tbody></table>\n"
+      "<noscript>The table needs JavaScript; the CSV and JSON Lines reports hold the same.</noscript>\n"
+      "<script>var rows=[\n",
       c.diffs.size(), c.diffs.size());
+  // The rows as strings of a script, drawn a few hundred at a time: a page
+  // of ten thousand routes opens at once, where as many table rows take
+  // seconds to lay out.
   for (std::size_t i = 0; i < c.diffs.size(); ++i) {
     const RouteDiff& diff = c.diffs[i];
     const DiffView v = Describe(*d.table[0], *d.table[1], diff, *d.rules, d.covering);
-    std::string kinds, raw, where;
+    std::string kinds, where;
     for (int k = 0; k < kDiffKinds; ++k)
       if (diff.kinds & (1 << k)) kinds.append(kinds.empty() ? "" : " ").append(kDiffKindNames[k]);
+    for (int s = 0; s < 2; ++s)
+      if (v.side[s].present)
+        where += fmt::format("{}{} {}", where.empty() ? "" : " &middot; ", kSide[s], v.side[s].line);
+    const char* status = diff.kinds & kOnlyA ? "only-a" : diff.kinds & kOnlyB ? "only-b" : "differs";
+    Put(out, "[\"{}\",\"{}\",\"{}\"],\n", status, kinds,
+        ScriptString(fmt::format("<td>{}<td>{}<td>{}<td>{}<td>{}<td>{}<td>{}<td>{}", i + 1, HtmlEscape(v.vrf), v.prefix,
+                                 status, WhatCell(v), SideCell(v.side[0]), SideCell(v.side[1]), where)));
+  }
+  // The raw lines of each route, shown under it on a click.
+  out.Append("];\nvar raw=[\n");
+  for (const RouteDiff& diff : c.diffs) {
+    std::string raw;
     const std::uint32_t index[2] = {diff.a, diff.b};
     for (int s = 0; s < 2; ++s) {
-      if (!v.side[s].present) continue;
+      if (index[s] == kAbsent) continue;
+      const Table& t = *d.table[s];
+      const Route& route = t.routes[index[s]];
       const auto found = d.routeText[s].find(index[s]);
-      raw += fmt::format("{}{} {}:{}\n{}", raw.empty() ? "" : "\n", kSide[s], HtmlEscape(v.side[s].file),
-                         v.side[s].line, found == d.routeText[s].end() ? "" : HtmlEscape(found->second));
-      where += fmt::format("{}{} {}", where.empty() ? "" : " &middot; ", kSide[s], v.side[s].line);
+      raw += fmt::format("{}{} {}:{}\n{}", raw.empty() ? "" : "\n", kSide[s], t.sources[route.source].name, route.line,
+                         found == d.routeText[s].end() ? "" : found->second);
     }
-    const char* status = diff.kinds & kOnlyA ? "only-a" : diff.kinds & kOnlyB ? "only-b" : "differs";
-    Put(out,
-        "<tr class={} data-kinds=\"{}\"><td>{}<td>{}<td class=mono>{}<td>{}<td>{}<td class=mono>{}<td class=mono>{}"
-        "<td><details><summary>{}</summary><pre>{}</pre></details></tr>\n",
-        status, kinds, i + 1, HtmlEscape(v.vrf), v.prefix, status, WhatCell(v), SideCell(v.side[0]),
-        SideCell(v.side[1]), where, raw);
+    Put(out, "\"{}\",\n", ScriptString(raw));
   }
-  out.Append("</tbody></table>\n<h2>Warnings</h2>\n<ul id=warnings>");
+  out.Append("];</script>\n");
+  out.Append("<h2>Warnings</h2>\n<ul id=warnings>");
   if (d.table[0]->Warnings() + d.table[1]->Warnings() == 0) out.Append("<li>none</li>");
   for (int s = 0; s < 2; ++s) {
     const Table& t = *d.table[s];
