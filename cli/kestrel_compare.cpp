@@ -251,6 +251,14 @@ int Run(const Options& o, Rules& rules, FileSystem& fs) {
   const bool wantUnparsed =
       format == Format::Html || format == Format::Jsonl || (o.showUnparsed && format == Format::Text);
   const bool keepInput = wantUnparsed || !o.explain.empty();
+  // A report written over one of the logs would lose it.
+  FileInfo output, input;
+  if (!o.output.empty() && o.output != "-" && fs.PathInfo(o.output, &output) == 0 && output.identity.known)
+    for (const auto& side : o.logs)
+      for (const auto& log : side)
+        if (log != "-" && fs.PathInfo(log, &input) == 0 && input.identity.known &&
+            MaybeSameFile(input.identity, output.identity))
+          throw IoError(log, 0, "input file is output file");
   // Both sides are read at once, each on its own core.
   Table tables[2];
   std::exception_ptr failure;

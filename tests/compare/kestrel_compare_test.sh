@@ -76,6 +76,7 @@ run 2 "none.log: No such file or directory" none.log cisco.log
 run 2 ".: Is a directory" ix.log .
 run 2 "bad.map: line 1: expected a name and what it becomes, with no more '*' on the right than on the left" \
   --ifmap=bad.map ix.log cisco.log
+run 2 "cisco.log: input file is output file" -o cisco.log ix.log cisco.log
 run 2 "name two logs, A and B (try 'kestrel-compare --help')" ix.log
 run 2 "standard input can be read only once (try 'kestrel-compare --help')" - -
 run 2 "--ignore: unknown 'ages' (try 'kestrel-compare --help')" --ignore=ages ix.log cisco.log
