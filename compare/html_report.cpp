@@ -140,8 +140,8 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
       "<li>kestrel-compare {}</li></ul>\n<p id=summary>Routes compared: A <span class=count id=routes-a>{}</span>, "
       "B <span class=count id=routes-b>{}</span>; <span class=count id=same>{}</span> same, <span class=count "
       "id=differ>{}</span> differ, <span class=count id=only-a>{}</span> only in A, <span class=count "
-      "id=only-b>{}</span> only in B.</p>\n<div id=filters>",
-      HtmlEscape(d.version), c.routes[0], c.routes[1], c.same, c.differ, c.onlyA, c.onlyB);
+      "id=only-b>{}</span> only in B{}.</p>\n<div id=filters>",
+      HtmlEscape(d.version), c.routes[0], c.routes[1], c.same, c.differ, c.onlyA, c.onlyB, LeftOut(c));
   for (int k = 0; k < kDiffKinds; ++k)
     Put(out, "<label><input type=checkbox value={} checked> {} ({})</label>", kDiffKindNames[k], kKindLabels[k],
         c.perKind[k]);

@@ -66,8 +66,8 @@ std::string LineCounts(const Source& source) {
 }
 
 std::string Summary(const Comparison& c) {
-  return fmt::format("routes compared: A {}, B {}; {} same, {} differ, {} only in A, {} only in B", c.routes[0],
-                     c.routes[1], c.same, c.differ, c.onlyA, c.onlyB);
+  return fmt::format("routes compared: A {}, B {}; {} same, {} differ, {} only in A, {} only in B{}", c.routes[0],
+                     c.routes[1], c.same, c.differ, c.onlyA, c.onlyB, LeftOut(c));
 }
 
 // One difference on one line of the terminal summary.
@@ -189,8 +189,8 @@ void WriteJsonl(const ReportData& d, BlockWriter& out) {
     kinds += fmt::format("{}\"{}\":{}", k ? "," : "", kDiffKindNames[k], c.perKind[k]);
   Put(out,
       "{{\"type\":\"summary\",\"routes_a\":{},\"routes_b\":{},\"same\":{},\"differ\":{},\"only_a\":{},\"only_b\":{},"
-      "\"kinds\":{{{}}},\"warnings\":{},\"unparsed\":{}}}\n",
-      c.routes[0], c.routes[1], c.same, c.differ, c.onlyA, c.onlyB, kinds,
+      "\"left_out_a\":{},\"left_out_b\":{},\"kinds\":{{{}}},\"warnings\":{},\"unparsed\":{}}}\n",
+      c.routes[0], c.routes[1], c.same, c.differ, c.onlyA, c.onlyB, c.ignored[0], c.ignored[1], kinds,
       d.table[0]->Warnings() + d.table[1]->Warnings(), d.table[0]->unparsed.size() + d.table[1]->unparsed.size());
   for (const RouteDiff& diff : c.diffs) {
     const DiffView v = Describe(*d.table[0], *d.table[1], diff, *d.rules, d.covering);
@@ -227,6 +227,11 @@ void WriteJsonl(const ReportData& d, BlockWriter& out) {
 }
 
 }  // namespace
+
+std::string LeftOut(const Comparison& c) {
+  if (c.ignored[0] + c.ignored[1] == 0) return "";
+  return fmt::format("; left out: A {}, B {} (local or repeated routes)", c.ignored[0], c.ignored[1]);
+}
 
 std::vector<std::string> RulesInWords(const ReportData& d) {
   const Rules& r = *d.rules;

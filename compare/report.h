@@ -28,6 +28,9 @@ struct ReportData {
   std::unordered_map<std::uint32_t, std::string> routeText[2];  // raw lines by route index
 };
 
+// "; left out: A 0, B 12 (...)" when routes were left out of the comparison.
+std::string LeftOut(const Comparison& comparison);
+
 // The rules in words, for the head of every report.
 std::vector<std::string> RulesInWords(const ReportData& data);
 

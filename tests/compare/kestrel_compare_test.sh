@@ -46,10 +46,11 @@ assert all(i["lines"] == i["header"] + i["route"] + i["continuation"] + i["unpar
 assert summary["only_b"] == int(sys.argv[3]) == summary["kinds"]["only-b"]
 assert sum(r["type"] == "route" for r in records) == summary["differ"] + summary["only_a"] + summary["only_b"]
 assert summary["warnings"] == sum(r["type"] == "warning" for r in records) > 0
+assert [summary["left_out_a"], summary["left_out_b"]] == [0, int(sys.argv[4])]
 assert [r["text"] for r in records if r["type"] == "unparsed"] == ["%SYS-5-CONFIG_I: Configured from console",
                                                                    b"\x83\x8d\x83\x4f".decode("latin-1")]
 ' "$(sha256sum ixc.log noisy.log | cut -c1-64)" "$(wc -l <ixc.log) $(wc -l <noisy.log)" \
-  "$(grep -c only-b expected.csv)" || fail "JSON Lines report"
+  "$(grep -c only-b expected.csv)" "$(grep -c '^L ' noisy.log)" || fail "JSON Lines report"
 
 # The HTML page in a real browser: all the routes, then those only in B as its address asks.
 "$program" -o report.html --ignore=local ix.log cisco.log
