@@ -52,8 +52,9 @@ assert [r["text"] for r in records if r["type"] == "unparsed"] == ["%SYS-5-CONFI
 ' "$(sha256sum ixc.log noisy.log | cut -c1-64)" "$(wc -l <ixc.log) $(wc -l <noisy.log)" \
   "$(grep -c only-b expected.csv)" "$(grep -c '^L ' noisy.log)" || fail "JSON Lines report"
 
-# The HTML page in a real browser: all the routes, then those only in B as its address asks.
-"$program" -o report.html --ignore=local ix.log cisco.log
+# The HTML page in a real browser: all the routes, then those only in B as its address asks;
+# the rules, the warnings and the unparsed lines.
+"$program" -o report.html --ignore=local ixc.log noisy.log
 for view in all only-b; do
   timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync --user-data-dir="$dir/chromium" \
@@ -63,7 +64,10 @@ rows() { grep -o "<tr class=\"$2\" data-kinds=\"[a-z -]*\" data-i=" "$1.html" | 
 count=$(grep -c only-b expected.csv)
 [ "$(rows all '[a-z-]*')" = "$(wc -l <expected.csv)" ] && [ "$(rows only-b only-b)" = "$count" ] &&
   [ "$(rows only-b '[a-z-]*')" = "$count" ] && grep -q "<span id=\"shown\">$count</span>" only-b.html &&
-  grep -q "id=\"only-b\">$count<" only-b.html || fail "HTML report"
+  grep -q "id=\"only-b\">$count<" only-b.html && grep -q "<li>ignored: local routes</li>" all.html &&
+  [ "$(grep -o '<li class="warn">A ixc.log:' all.html | wc -l)" = "$(grep -c '"type":"warning"' out.jsonl)" ] &&
+  grep -q "<td>B</td><td>noisy.log</td><td>$(($(wc -l <cisco.log) + 1))</td><td><pre>%SYS-5-CONFIG_I" all.html ||
+  fail "HTML report"
 
 # Errors, one line each, and the exit statuses.
 printf 'GigaEthernet*.0 GigabitEthernet*/0 extra\n' >bad.map
