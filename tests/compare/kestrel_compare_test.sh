@@ -34,7 +34,8 @@ only_a=$(grep -m1 only-a expected.csv | cut -d, -f1)
 
 # JSON Lines: every record is JSON, the lines add up, the digests are the files', the
 # warnings and unparsed lines (a log message, Shift-JIS text) are all listed.
-cp cisco.log noisy.log && printf '%%SYS-5-CONFIG_I: Configured from console\n\x83\x8d\x83\x4f\n' >>noisy.log
+message='%SYS-5-CONFIG_I: Configured from console by admin on vty0 (<10.0.0.1> & "x")'
+cp cisco.log noisy.log && printf '%s\n\x83\x8d\x83\x4f\n' "$message" >>noisy.log
 "$program" --format=jsonl --ignore=local ixc.log noisy.log >out.jsonl
 python3 -c '
 import json, sys
@@ -47,10 +48,9 @@ assert summary["only_b"] == int(sys.argv[3]) == summary["kinds"]["only-b"]
 assert sum(r["type"] == "route" for r in records) == summary["differ"] + summary["only_a"] + summary["only_b"]
 assert summary["warnings"] == sum(r["type"] == "warning" for r in records) > 0
 assert [summary["left_out_a"], summary["left_out_b"]] == [0, int(sys.argv[4])]
-assert [r["text"] for r in records if r["type"] == "unparsed"] == ["%SYS-5-CONFIG_I: Configured from console",
-                                                                   b"\x83\x8d\x83\x4f".decode("latin-1")]
+assert [r["text"] for r in records if r["type"] == "unparsed"] == [sys.argv[5], b"\x83\x8d\x83\x4f".decode("latin-1")]
 ' "$(sha256sum ixc.log noisy.log | cut -c1-64)" "$(wc -l <ixc.log) $(wc -l <noisy.log)" \
-  "$(grep -c only-b expected.csv)" "$(grep -c '^L ' noisy.log)" || fail "JSON Lines report"
+  "$(grep -c only-b expected.csv)" "$(grep -c '^L ' noisy.log)" "$message" || fail "JSON Lines report"
 
 # The HTML page in a real browser: all the routes, then those only in B as its address asks;
 # the rules, the warnings and the unparsed lines.
@@ -66,7 +66,7 @@ count=$(grep -c only-b expected.csv)
   [ "$(rows only-b '[a-z-]*')" = "$count" ] && grep -q "<span id=\"shown\">$count</span>" only-b.html &&
   grep -q "id=\"only-b\">$count<" only-b.html && grep -q "<li>ignored: local routes</li>" all.html &&
   [ "$(grep -o '<li class="warn">A ixc.log:' all.html | wc -l)" = "$(grep -c '"type":"warning"' out.jsonl)" ] &&
-  grep -q "<td>B</td><td>noisy.log</td><td>$(($(wc -l <cisco.log) + 1))</td><td><pre>%SYS-5-CONFIG_I" all.html ||
+  grep -q "<td>B</td><td>noisy.log</td><td>$(($(wc -l <cisco.log) + 1))</td><td><pre>%SYS-5-CONFIG_I: .* (&lt;10.0.0.1&gt; &amp; \"x\")</pre>" all.html ||
   fail "HTML report"
 
 # Errors, one line each, and the exit statuses.
