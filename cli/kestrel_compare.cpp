@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +70,7 @@ const char kHelp[] =
     "  141  the reader of standard output went away (as `cat` in a pipe)\n";
 
 struct Stopped {};
+struct ClosedOutput {};
 
 void StopCheck() {
   if (platform::CaughtStopSignal()) throw Stopped{};
@@ -193,9 +195,11 @@ void Explain(const ReportData& data, const std::vector<std::uint32_t> (&found)[2
       if (std::find(found[s].begin(), found[s].end(), index) == found[s].end()) continue;
       const DiffView v = Describe(*data.table[0], *data.table[1], diff, *data.rules, data.covering);
       std::string kinds;
-      for (int k = 0; k < kDiffKinds; ++k)
+      for (int k = 2; k < kDiffKinds; ++k)
         if (diff.kinds & (1 << k)) kinds += std::string(kinds.empty() ? "" : ", ") + kDiffKindNames[k];
-      out.Append(v.prefix + " differs: " + kinds + "\n");
+      out.Append(v.prefix + (diff.kinds & kOnlyA   ? ": only in A\n"
+                             : diff.kinds & kOnlyB ? ": only in B\n"
+                                                   : " differs: " + kinds + "\n"));
       break;
     }
 }
@@ -295,12 +299,19 @@ int Run(const Options& o, Rules& rules, FileSystem& fs) {
   FetchRawLines(fs, data, wantUnparsed, format == Format::Html ? kRawRoutesInHtml : 0, explained);
   StopCheck();
 
+  // Standard output closed by its reader is an ordinary end in a pipe.
+  auto toStandardOutput = [&](const std::function<void(BlockWriter&)>& write) {
+    try {
+      BlockWriter out(fs, kStandardOutput, "standard output", StopCheck);
+      write(out);
+      out.Flush();
+    } catch (const IoError& e) {
+      if (e.Error() == EPIPE) throw ClosedOutput{};
+      throw;
+    }
+  };
   const bool toFile = !o.output.empty() && o.output != "-";
-  if (!o.explain.empty()) {
-    BlockWriter out(fs, kStandardOutput, "standard output", StopCheck);
-    Explain(data, explained, out);
-    out.Flush();
-  }
+  if (!o.explain.empty()) toStandardOutput([&](BlockWriter& out) { Explain(data, explained, out); });
   if (toFile) {
     const FileHandle file = fs.OpenWrite(o.output);
     if (file == kNoFile || fs.Truncate(file) != 0) throw IoError(o.output, errno);
@@ -313,11 +324,10 @@ int Run(const Options& o, Rules& rules, FileSystem& fs) {
     }
     if (fs.Close(file) != 0) throw IoError(o.output, errno);
   } else if (o.explain.empty()) {
-    BlockWriter out(fs, kStandardOutput, "standard output", StopCheck);
-    WriteReport(format, data, out);
+    toStandardOutput([&](BlockWriter& out) { WriteReport(format, data, out); });
   }
   const bool trouble =
-      tables[0].Warnings() + tables[1].Warnings() + tables[0].unparsed.size() + tables[1].unparsed.size();
+      tables[0].Warnings() + tables[1].Warnings() + tables[0].unparsed.size() + tables[1].unparsed.size() != 0;
   if (o.strict && trouble) {
     platform::WriteError(std::string(kProgram) + ": --strict: the logs have unparsed lines or warnings\n");
     return kExitTrouble;
@@ -337,14 +347,11 @@ int KestrelCompareMain(int argc, char** argv, FileSystem& fs) {
     status = Run(options, rules, fs);
   } catch (const Stopped&) {
     status = platform::StopSignalExitStatus();
+  } catch (const ClosedOutput&) {
+    status = kExitClosedOutput;
   } catch (const IoError& e) {
-    if (e.Error() == EPIPE && platform::CaughtStopSignal() == 0 &&
-        e.what() == std::string("standard output: ") + ErrorText(EPIPE)) {
-      status = kExitClosedOutput;
-    } else {
-      platform::WriteError(std::string(kProgram) + ": " + e.what() + "\n");
-      status = kExitTrouble;
-    }
+    platform::WriteError(std::string(kProgram) + ": " + e.what() + "\n");
+    status = kExitTrouble;
   } catch (const std::bad_alloc&) {
     platform::WriteError(std::string(kProgram) + ": out of memory\n");
     status = kExitTrouble;
