@@ -268,11 +268,11 @@ const CompareCase kComparisons[] = {
     {"WarningsForDuplicatesHostBitsAndTotals",
      {"IP Routing Table - 4 entries, 1 hidden, 12 frees", "Entries: 0 Connected, 2 Static, 0 RIP, 0 OSPF, 0 BGP",
       "S 10.1.1.1/16 [1/0] via 10.0.0.1", "S 10.1.0.0/16 [1/0] via 10.0.0.1", "ix#",
-      "IP Routing Table - 2 entries, 0 hidden, 12 frees", "Entries: 0 Connected, 0 Static, 0 RIP, 0 OSPF, 2 BGP",
+      "IP Routing Table - 0 entries, 0 hidden, 12 frees", "Entries: 0 Connected, 0 Static, 0 RIP, 0 OSPF, 2 BGP",
       "B 10.2.0.0/16 [20/0] via 10.0.0.1", "B 10.3.0.0/16 [20/0] via 10.0.0.1"},
      {"S 10.1.0.0/16 [1/0] via 10.0.0.1", "B 10.2.0.0/16 [20/0] via 10.0.0.1", "B 10.3.0.0/16 [20/0] via 10.0.0.1"},
      "",
-     " ! A duplicate 1 ! A host-bits 1 ! A totals 1"},
+     " ! A duplicate 1 ! A host-bits 1 ! A totals 2"},
 };
 
 TEST(Comparison, Table) {
