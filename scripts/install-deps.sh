@@ -13,7 +13,7 @@ else
     googletest libgtest-dev            # engine and settings tests
     libsimpleini-dev                   # settings file
     libfmt-dev libcli11-dev            # kestrel-compare's reports and options
-    chromium                           # kestrel-compare's HTML report, tested in a browser
+    chromium python3                   # kestrel-compare's HTML report in a browser, its JSON Lines read back
     qt6-base-dev                       # the window program
     qt6-translations-l10n              # the standard dialogs in Japanese
     fonts-ipafont-gothic               # Japanese captions
