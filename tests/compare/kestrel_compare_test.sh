@@ -46,6 +46,7 @@ assert [i["lines"] for i in inputs] == [int(n) for n in sys.argv[2].split()]
 assert all(i["lines"] == i["header"] + i["route"] + i["continuation"] + i["unparsed"] for i in inputs)
 assert summary["only_b"] == int(sys.argv[3]) == summary["kinds"]["only-b"]
 assert sum(r["type"] == "route" for r in records) == summary["differ"] + summary["only_a"] + summary["only_b"]
+assert summary["routes_a"] == summary["same"] + summary["differ"] + summary["only_a"] == inputs[0]["route"]
 assert summary["warnings"] == sum(r["type"] == "warning" for r in records) > 0
 assert [summary["left_out_a"], summary["left_out_b"]] == [0, int(sys.argv[4])]
 assert [r["text"] for r in records if r["type"] == "unparsed"] == [sys.argv[5], b"\x83\x8d\x83\x4f".decode("latin-1")]
@@ -68,6 +69,11 @@ count=$(grep -c only-b expected.csv)
   [ "$(grep -o '<li class="warn">A ixc.log:' all.html | wc -l)" = "$(grep -c '"type":"warning"' out.jsonl)" ] &&
   grep -q "<td>B</td><td>noisy.log</td><td>$(($(wc -l <cisco.log) + 1))</td><td><pre>%SYS-5-CONFIG_I: .* (&lt;10.0.0.1&gt; &amp; \"x\")</pre>" all.html ||
   fail "HTML report"
+# What differs, as the CSV report says it: a distance and a metric.
+for kind in distance metric; do
+  IFS=, read -r _ _ _ _ _ _ _ a b _ < <(grep -m1 ",differs,$kind," out.csv)
+  grep -qF "$kind $a → $b" all.html || fail "HTML report: $kind $a → $b"
+done
 
 # Errors, one line each, and the exit statuses.
 printf 'GigaEthernet*.0 GigabitEthernet*/0 extra\n' >bad.map
