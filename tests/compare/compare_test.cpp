@@ -111,6 +111,7 @@ const LineCase kLines[] = {
     {kHop + "via 192.168.0.2, 1:2:3", "unparsed"},
     {"\x83\x8d\x83\x4f\x82\xcc\x8e\x6e\x82\xdc\x82\xe8", "unparsed"},
     {"R1", "unparsed"},
+    {"B>* 10.0.0.0/8 [20/0] via 10.0.0.1, eth0, 00:01:02", "unparsed"},
 };
 
 TEST(LineParser, EveryShapeOfLine) {
@@ -268,11 +269,11 @@ const CompareCase kComparisons[] = {
     {"WarningsForDuplicatesHostBitsAndTotals",
      {"IP Routing Table - 4 entries, 1 hidden, 12 frees", "Entries: 0 Connected, 2 Static, 0 RIP, 0 OSPF, 0 BGP",
       "S 10.1.1.1/16 [1/0] via 10.0.0.1", "S 10.1.0.0/16 [1/0] via 10.0.0.1", "ix#",
-      "IP Routing Table - 0 entries, 0 hidden, 12 frees", "Entries: 0 Connected, 0 Static, 0 RIP, 0 OSPF, 2 BGP",
-      "B 10.2.0.0/16 [20/0] via 10.0.0.1", "B 10.3.0.0/16 [20/0] via 10.0.0.1"},
+      "IP Routing Table - 0 entries, 0 hidden, 12 frees", "Entries: 0 Connected, 0 Static, 0 RIP, 0 OSPF, 1 BGP",
+      "Timers: Age", "B 10.2.0.0/16 [20/0] via 10.0.0.1", "B 10.3.0.0/16 [20/0] via 10.0.0.1"},
      {"S 10.1.0.0/16 [1/0] via 10.0.0.1", "B 10.2.0.0/16 [20/0] via 10.0.0.1", "B 10.3.0.0/16 [20/0] via 10.0.0.1"},
      "",
-     " ! A duplicate 1 ! A host-bits 1 ! A totals 2"},
+     " ! A duplicate 1 ! A host-bits 1 ! A totals 3"},
 };
 
 TEST(Comparison, Table) {
