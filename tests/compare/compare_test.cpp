@@ -112,6 +112,8 @@ const LineCase kLines[] = {
     {"\x83\x8d\x83\x4f\x82\xcc\x8e\x6e\x82\xdc\x82\xe8", "unparsed"},
     {"R1", "unparsed"},
     {"B>* 10.0.0.0/8 [20/0] via 10.0.0.1, eth0, 00:01:02", "unparsed"},
+    {"ABCD EFG 10.0.0.0/8 [1/0] via 10.0.0.1", "unparsed"},
+    {"B        11.1.0.0/17, 2w0d, Null0", "unparsed"},
 };
 
 TEST(LineParser, EveryShapeOfLine) {

@@ -66,6 +66,7 @@ count=$(grep -c only-b expected.csv)
 [ "$(rows all '[a-z-]*')" = "$(wc -l <expected.csv)" ] && [ "$(rows only-b only-b)" = "$count" ] &&
   [ "$(rows only-b '[a-z-]*')" = "$count" ] && grep -q "<span id=\"shown\">$count</span>" only-b.html &&
   grep -q "id=\"only-b\">$count<" only-b.html && grep -q "<li>ignored: local routes</li>" all.html &&
+  grep -q 'data-i="0"><td>1</td><td></td><td>[0-9.]*/[0-9]*</td><td>[a-z-]*</td>' all.html &&
   [ "$(grep -o '<li class="warn">A ixc.log:' all.html | wc -l)" = "$(grep -c '"type":"warning"' out.jsonl)" ] &&
   grep -q "<td>B</td><td>noisy.log</td><td>$(($(wc -l <cisco.log) + 1))</td><td><pre>%SYS-5-CONFIG_I: .* (&lt;10.0.0.1&gt; &amp; \"x\")</pre>" all.html ||
   fail "HTML report"
@@ -91,7 +92,10 @@ run 2 "cisco.log: input file is output file" -o cisco.log ix.log cisco.log
 run 2 "name two logs, A and B (try 'kestrel-compare --help')" ix.log
 run 2 "standard input can be read only once (try 'kestrel-compare --help')" - -
 run 2 "--ignore: unknown 'ages' (try 'kestrel-compare --help')" --ignore=ages ix.log cisco.log
-"$generate" 3000 3 . 1000 && "$program" --format=csv ix.log cisco.log | head -c 1 >/dev/null
+# Logs of a few MiB, read in several blocks, and a report that fills a pipe nobody reads.
+"$generate" 20000 3 . 100 && "$program" --ignore=local -o big.csv ix.log cisco.log
+differences big.csv | cmp -s - expected.csv || fail "logs of several blocks"
+"$program" --format=csv ix.log cisco.log | head -c 1 >/dev/null
 [ "${PIPESTATUS[0]}" = 141 ] || fail "a reader that goes away"
 mkfifo fifo
 "$program" fifo cisco.log >/dev/null 2>err &
