@@ -12,6 +12,8 @@ else
     g++ cmake ninja-build pkg-config   # compiler and build
     googletest libgtest-dev            # engine and settings tests
     libsimpleini-dev                   # settings file
+    libfmt-dev libcli11-dev            # kestrel-compare's reports and options
+    chromium python3                   # kestrel-compare's HTML report in a browser, its JSON Lines read back
     qt6-base-dev                       # the window program
     qt6-translations-l10n              # the standard dialogs in Japanese
     fonts-ipafont-gothic               # Japanese captions

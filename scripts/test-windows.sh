@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds Kestrel for 64-bit Windows with MinGW-w64 into build-windows/
-# (the native window kestrel.exe, kestrel-convert.exe and the tests), runs
-# the tests under Wine, and the real programs as a user runs them. Installs
-# what is missing (through sudo when not root).
+# (the native window kestrel.exe, kestrel-convert.exe, kestrel-compare.exe and
+# the tests), runs the tests under Wine, and the real programs as a user runs
+# them. Installs what is missing (through sudo when not root).
 set -euo pipefail
 trap 'echo "test-windows.sh: failed at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh --only cmake ninja-build googletest libsimpleini-dev \
+bash scripts/install-deps.sh --only cmake ninja-build googletest libsimpleini-dev libfmt-dev libcli11-dev \
   g++-mingw-w64-x86-64-posix wine wine64 fonts-ipafont-gothic
 
 root=$PWD
@@ -29,11 +29,16 @@ fi
 # the header's own warnings stay quiet.
 mkdir -p "$build/simpleini"
 cp /usr/include/SimpleIni.h "$build/simpleini/"
+# So are fmt (used header-only) and CLI11, each in a folder of its own.
+mkdir -p "$build/fmt/fmt" "$build/cli11/CLI"
+cp /usr/include/fmt/*.h "$build/fmt/fmt/"
+cp -r /usr/include/CLI/. "$build/cli11/CLI/"
 
 echo "== Windows build =="
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DGTest_DIR="$gtest/lib/cmake/GTest" -DSIMPLEINI_INCLUDE_DIR="$build/simpleini" \
-  -DCMAKE_CXX_FLAGS="-isystem $build/simpleini" \
+  -DFMT_INCLUDE_DIR="$build/fmt" -DCLI11_INCLUDE_DIR="$build/cli11" \
+  -DCMAKE_CXX_FLAGS="-isystem $build/simpleini -isystem $build/fmt -isystem $build/cli11" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
 cmake --build "$build" -j"$jobs"
 
@@ -84,3 +89,24 @@ convert -i "表한ü.log"
 for file in b.txt out.txt "表한ü.txt" "表한ü.log"; do cmp "$converted" "$file"; done
 ! ls -A | grep -q '\.tmp$'
 echo "kestrel.exe and kestrel-convert.exe convert as on Linux"
+
+echo "== kestrel-compare.exe under Wine =="
+# A generated pair: exactly the injected differences, from the raw IX log and
+# from its conversion, and an HTML page beside a CSV report.
+pair=$build/pair
+rm -rf "$pair" && mkdir -p "$pair"
+(
+  cd "$pair"
+  wine "$build/bench/kestrel-generate-tables.exe" 2000 7 . 20
+  wine "$build/cli/kestrel-convert.exe" -o ixc.log ix.log
+  for a in ix.log ixc.log; do
+    status=0
+    wine "$build/cli/kestrel-compare.exe" --ignore=local -o "$a.csv" "$a" cisco.log || status=$?
+    [ $status = 1 ] || { echo "kestrel-compare.exe $a: status $status"; exit 1; }
+    grep -v '^#' "$a.csv" | tail -n +2 | cut -d, -f3-5 | cmp - expected.csv
+  done
+  status=0
+  wine "$build/cli/kestrel-compare.exe" -o 表.html ix.log cisco.log || status=$?
+  [ $status = 1 ] && grep -q '<table id=diffs>' 表.html
+)
+echo "kestrel-compare.exe reports exactly the injected differences"

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "interface_map.h"
+#include "route_table.h"
+
+namespace kestrel::compare {
+
+// What the comparison looks at. By default a route's distance, metric,
+// protocol, candidate-default flag and next-hop addresses; interfaces only
+// with an interface map; never ages nor the order of routes or next hops.
+struct Rules {
+  bool ignoreDistance = false;
+  bool ignoreMetric = false;
+  bool ignoreProtocol = false;
+  bool ignoreCandidate = false;
+  bool ignoreInterfaces = false;
+  bool ignoreLocal = false;  // routes with the code L, which only newer Cisco releases print
+  // Also report what only the vendors' defaults make differ: a static
+  // route's metric (1 on the IX, 0 on Cisco) and a bracket printed on one
+  // side only (an IX connected route's [0/1]).
+  bool vendorDefaults = false;
+  const InterfaceMap* interfaceMap = nullptr;
+  bool CompareInterfaces() const { return interfaceMap != nullptr && !ignoreInterfaces; }
+};
+
+enum DiffKind : std::uint8_t {
+  kOnlyA = 1,
+  kOnlyB = 2,
+  kHops = 4,
+  kDistance = 8,
+  kMetric = 16,
+  kProtocol = 32,
+  kCandidateDefault = 64,
+};
+inline constexpr int kDiffKinds = 7;
+// Names of the kinds, bit by bit, as the reports write them.
+extern const char* const kDiffKindNames[kDiffKinds];
+
+inline constexpr std::uint32_t kAbsent = UINT32_MAX;
+
+// A route that is on one side only, or on both and differs: indexes into
+// each table's routes.
+struct RouteDiff {
+  std::uint32_t a = kAbsent;
+  std::uint32_t b = kAbsent;
+  std::uint8_t kinds = 0;
+};
+
+struct Comparison {
+  std::vector<RouteDiff> diffs;   // in the order of VRF, family and prefix
+  std::uint64_t routes[2] = {};   // compared on each side
+  std::uint64_t ignored[2] = {};  // local routes left out, duplicates
+  std::uint64_t same = 0, differ = 0, onlyA = 0, onlyB = 0;
+  std::uint64_t perKind[kDiffKinds] = {};
+};
+
+// Compares the two tables, both read and sorted, under the rules.
+Comparison Compare(const Table& a, const Table& b, const Rules& rules);
+
+// One side of a difference, ready to print.
+struct SideView {
+  bool present = false;
+  std::string protocol;           // as printed, with "*" for a candidate default
+  std::string bracket;            // "[110/2]", or empty
+  std::vector<std::string> hops;  // "192.0.2.1 GigaEthernet0.0", "192.0.2.1", "Loopback0.0"
+  std::string file;
+  std::uint32_t line = 0;
+};
+
+struct DiffView {
+  std::string vrf;  // "" the default table
+  bool v6 = false;
+  std::string prefix;  // "10.1.0.0/16"
+  std::uint8_t kinds = 0;
+  SideView side[2];
+  std::vector<std::string> removed, added;  // next hops only in A, only in B
+  // For a route on one side only (when asked): the longest shorter prefix
+  // on the other side that covers it, and its next hops.
+  std::string covering;
+};
+
+DiffView Describe(const Table& a, const Table& b, const RouteDiff& diff, const Rules& rules, bool covering);
+
+// The route of `table` with that VRF, prefix and length, or the longest one
+// shorter than `length` that covers it when `shorter`.
+std::optional<std::uint32_t> FindRoute(const Table& table, const std::string& vrf, const Address& prefix, int length,
+                                       bool shorter);
+
+}  // namespace kestrel::compare

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "block_io.h"
+#include "comparison.h"
+
+namespace kestrel::compare {
+
+enum class Format { Text, Csv, Jsonl, Html };
+
+// Everything a report says. The raw lines are fetched from the logs
+// beforehand, only for the formats that show them.
+struct ReportData {
+  const Table* table[2] = {};
+  const Comparison* comparison = nullptr;
+  const Rules* rules = nullptr;
+  std::string version;
+  std::string interfaceMapName;  // empty: none
+  bool covering = false;
+  std::size_t shown = 20;                                       // differences the terminal summary lists
+  bool showUnparsed = false;                                    // the terminal summary lists unparsed lines too
+  std::vector<std::string> unparsedText[2];                     // in the order of each table's unparsed lines
+  std::unordered_map<std::uint32_t, std::string> routeText[2];  // raw lines by route index
+};
+
+// "; left out: A 0, B 12 (...)" when routes were left out of the comparison.
+std::string LeftOut(const Comparison& comparison);
+
+// The rules in words, for the head of every report.
+std::vector<std::string> RulesInWords(const ReportData& data);
+
+// Writes the report, streaming it: a record at a time, never the whole
+// document in memory.
+void WriteReport(Format format, const ReportData& data, BlockWriter& out);
+void WriteHtml(const ReportData& data, BlockWriter& out);
+
+// Text as a JSON string's content: valid UTF-8 passes, any other byte (a
+// Shift-JIS log) is written as the character of the same number.
+std::string JsonEscape(std::string_view text);
+// Text for an HTML page, with the same treatment of bytes that are not UTF-8.
+std::string HtmlEscape(std::string_view text);
+
+}  // namespace kestrel::compare
