@@ -58,6 +58,8 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 for face in "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic"; do
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAPGothic /f >/dev/null 2>&1
 done
+# The desktop that wineboot started keeps the driver it found: start again.
+wineserver -k && wineserver -p && wine wineboot >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 echo "== kestrel.exe and kestrel-convert.exe under Wine =="
