@@ -51,7 +51,8 @@ class RunTest : public ::testing::TestWithParam<Way> {
 
   void SetUp() override { ASSERT_TRUE(stdfs::create_directory(NativePath(tempDir_))); }
   void TearDown() override {
-    // However a run ends, its temporary copy is gone.
+    // However a run ends, it leaves no file open, and its temporary copy is gone.
+    EXPECT_EQ(OpenFiles(), openFiles_);
     EXPECT_EQ(dir_.Entries("tmp"), Texts{}) << "the temporary copy was left";
   }
 
@@ -65,6 +66,7 @@ class RunTest : public ::testing::TestWithParam<Way> {
   std::uint64_t maxLine_ = kMaxLineLength;
   FileHandle inputFile_ = kNoFile;  // an input handed to the run instead
   Texts texts_;
+  const int openFiles_ = OpenFiles();
 };
 
 INSTANTIATE_TEST_SUITE_P(Ways, RunTest, ::testing::Values(Way::TwoPasses, Way::SinglePass),
@@ -216,6 +218,7 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
       {"read error", Fs::kRead, "ix1.log", EIO, "ix1.log", "ix1.txt", "LOG: Input/output error"},
       {"disk full copying", Fs::kWrite, "Kestrel-", ENOSPC, "ix1.log", "ix1.txt", "TEMP: No space left on device"},
       {"disk full writing", Fs::kWrite, "ix1.txt", ENOSPC, "ix1.log", "ix1.txt", "OUT: No space left on device"},
+      {"nothing written", Fs::kWrite, "ix1.txt", 0, "ix1.log", "ix1.txt", "OUT: No space left on device"},
       {"close fails", Fs::kClose, "ix1.txt", EIO, "ix1.log", "ix1.txt", "OUT: Input/output error"},
       {"temp folder denied", Fs::kOpen, "Kestrel-", EACCES, "ix1.log", "ix1.txt", "TEMP: Permission denied"},
       {"temp not deleted", Fs::kRemove, "Kestrel-", EACCES, "ix1.log", "ix1.txt",
@@ -237,8 +240,12 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
       {"line too long", Fs::kNone, "", 0, "ix1.log", "ix1.txt", "LOG: a line is longer than 100 bytes"},
       {"endless line", Fs::kNone, "", 0, "/dev/zero", "ix1.txt", "/dev/zero: a line is longer than 100 bytes"},
   };
-  // Converted, the log stays as it is: a run that fails after replacing it may do so.
-  const std::string log = NumberedLog(250, "\r\n") + std::string(100, 'x') + "\r\n";
+  // Converted, the log stays as it is: a run that fails after replacing it
+  // may do so. Its longest line, of exactly the longest length accepted,
+  // straddles two blocks.
+  std::string log;
+  while (log.size() + 100 < kBlockSize) log += std::string(48, 'f') + "\r\n";
+  log += std::string(100, 'x') + "\r\n" + NumberedLog(250, "\r\n");
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.name);
     if (f.part == std::string("Kestrel-") && !TwoPasses()) continue;      // a single pass makes no copy

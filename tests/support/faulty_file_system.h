@@ -19,7 +19,7 @@ class FaultyFileSystem : public FileSystem {
   enum Operation { kNone, kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership, kFlushFolder };
 
   // `operation` on a path holding `part` fails with `error`; a write fails
-  // once `allowed` bytes have been written.
+  // once `allowed` bytes have been written (writes nothing, without `error`).
   void Fail(Operation operation, const std::string& part, int error, std::size_t allowed = 0) {
     operation_ = operation, part_ = part, error_ = error, allowed_ = allowed;
   }
@@ -44,7 +44,7 @@ class FaultyFileSystem : public FileSystem {
   }
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
     if (Matches(kWrite, paths_[file])) {
-      if (allowed_ == 0) return errno = error_, -1;
+      if (allowed_ == 0) return error_ ? (errno = error_, -1) : (errno = EAGAIN, 0);
       size = std::min(size, allowed_);
       allowed_ -= size;
     }

@@ -63,6 +63,12 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+int OpenFiles() {
+  std::error_code error;
+  const fs::directory_iterator open("/proc/self/fd", error), end;
+  return error ? 0 : static_cast<int>(std::distance(open, end));
+}
+
 bool FileExists(const std::string& path) {
   std::error_code error;
   return fs::exists(fs::symlink_status(NativePath(path), error));

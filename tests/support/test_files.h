@@ -45,6 +45,9 @@ bool FileExists(const std::string& path);
 bool MakeFifo(const std::string& path);
 bool SetAttribute(const std::string& path, const std::string& name, const std::string& value);
 std::string Attribute(const std::string& path, const std::string& name);
+// How many files the process holds open (on Linux; 0 elsewhere).
+int OpenFiles();
+
 // On Windows only: the reading end of an anonymous pipe that nobody writes
 // to (POSIX systems have named pipes for that); kNoFile elsewhere.
 FileHandle QuietPipe();
