@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <utility>
 
 namespace kestrel {
 
@@ -12,6 +13,44 @@ IoError LineTooLong(const std::string& name, std::uint64_t limit) {
                                         : "a line is longer than " + std::to_string(limit) + " bytes");
 }
 
+Worker::Worker() : thread_([this] { Loop(); }) {}
+
+Worker::~Worker() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  ready_.notify_all();
+  thread_.join();  // after the job under way, if any
+}
+
+void Worker::Start(std::function<void()> job) {
+  Wait();
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    job_ = std::move(job);
+  }
+  ready_.notify_all();
+}
+
+void Worker::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [this] { return !job_; });
+}
+
+void Worker::Loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    ready_.wait(lock, [this] { return job_ || stop_; });
+    if (!job_) return;
+    lock.unlock();
+    job_();
+    lock.lock();
+    job_ = nullptr;
+    done_.notify_all();
+  }
+}
+
 BlockReader::BlockReader(FileSystem& fs, FileHandle file, std::string name, WaitHook onWait, Options options)
     : fs_(fs),
       file_(file),
@@ -19,8 +58,21 @@ BlockReader::BlockReader(FileSystem& fs, FileHandle file, std::string name, Wait
       onWait_(std::move(onWait)),
       options_(std::move(options)),
       waitForData_(options_.waitForWriter),
-      buffer_(new char[kBlockSize]) {
+      buffer_(new char[kBlockSize + 64]) {  // room to mark a block in whole words
   if (options_.logName.empty()) options_.logName = name_;
+  if (!options_.readAhead) return;
+  spare_.reset(new char[kBlockSize + 64]);
+  ahead_ = std::make_unique<Worker>();
+  ReadAhead();
+}
+
+void BlockReader::ReadAhead() {
+  ahead_->Start([this] {
+    do spareRead_ = fs_.Read(file_, spare_.get(), kBlockSize);
+    while (spareRead_ < 0 && errno == EINTR);
+    spareError_ = spareRead_ < 0 ? errno : 0;
+    if (spareRead_ > 0) spareMarks_.Mark(spare_.get(), static_cast<std::size_t>(spareRead_));
+  });
 }
 
 std::string_view BlockReader::Available() {
@@ -48,7 +100,17 @@ void BlockReader::Refill() {
       }
       waitForData_ = false;
     }
-    const std::int64_t n = fs_.Read(file_, buffer_.get(), kBlockSize);
+    std::int64_t n;
+    if (ahead_) {
+      // The block read ahead becomes this one, and the next is read meanwhile.
+      ahead_->Wait();
+      if ((n = spareRead_) < 0) throw IoError(name_, spareError_);
+      std::swap(buffer_, spare_);
+      std::swap(marks_, spareMarks_);
+      if (n > 0) ReadAhead();
+    } else if ((n = fs_.Read(file_, buffer_.get(), kBlockSize)) > 0) {
+      marks_.Mark(buffer_.get(), static_cast<std::size_t>(n));
+    }
     if (n < 0 && errno == EINTR) {
       if (!wait()) return;
       continue;
@@ -61,9 +123,6 @@ void BlockReader::Refill() {
     if (n == 0) eof_ = true;
     len_ = static_cast<std::size_t>(n);
     bytesRead_ += len_;
-    // Most logs hold no CR at all, or one per line: one look at the block
-    // spares the lines a search of their own.
-    blockHasCr_ = options_.dropEveryCr && std::memchr(buffer_.get(), '\r', len_) != nullptr;
     if (n > 0) wait();  // the data read stays; an abort here skips it
     return;
   }
@@ -85,10 +144,10 @@ bool BlockReader::NextLineAcrossBlocks(Line& line) {
     }
     const void* lf = std::memchr(data.data(), '\n', data.size());
     const std::size_t take = lf ? static_cast<const char*>(lf) - data.data() : data.size();
-    if (!partial && lf) {
+    if (!partial && lf) {  // the whole line in the block just read
+      line = {const_cast<char*>(data.data()), take, {marks_.comma.data(), marks_.v.data(), pos_}};
       Consume(take + 1);
-      char* from = const_cast<char*>(data.data());
-      line = {from, DropCr(from, take)};
+      DropCr(line);
       if (line.size > options_.maxLineLength) throw LineTooLong(options_.logName, options_.maxLineLength);
       return true;
     }
@@ -111,22 +170,28 @@ bool BlockReader::NextLineAcrossBlocks(Line& line) {
     Consume(take + (lf ? 1 : 0));
     if (lf) break;
   }
-  line = {long_.get(), options_.dropEveryCr ? longSize_ : DropCr(long_.get(), longSize_)};
+  line = {long_.get(), options_.dropEveryCr ? longSize_ : DropCr(long_.get(), longSize_), {}};
   if (line.size > options_.maxLineLength) throw LineTooLong(options_.logName, options_.maxLineLength);
   return true;
 }
 
-BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted, WaitHook onFull)
+BlockWriter::BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted, WaitHook onFull,
+                         bool writeBehind)
     : fs_(fs),
       file_(file),
       name_(std::move(name)),
       onInterrupted_(std::move(onInterrupted)),
       onFull_(std::move(onFull)),
-      buffer_(new char[kBlockSize]) {}
+      buffer_(new char[kBlockSize]) {
+  if (!writeBehind) return;
+  spare_.reset(new char[kBlockSize]);
+  behind_ = std::make_unique<Worker>();
+}
 
 void BlockWriter::AppendLarge(std::string_view bytes) {
-  Flush();
+  Drain();
   if (bytes.size() >= kBlockSize) {
+    Settle();
     WriteAll(bytes.data(), bytes.size());
   } else {
     std::memcpy(buffer_.get(), bytes.data(), bytes.size());
@@ -135,9 +200,32 @@ void BlockWriter::AppendLarge(std::string_view bytes) {
 }
 
 void BlockWriter::Flush() {
-  const std::size_t size = len_;
-  len_ = 0;
-  WriteAll(buffer_.get(), size);
+  Drain();
+  Settle();
+}
+
+void BlockWriter::Drain() {
+  if (!behind_) {
+    WriteAll(buffer_.get(), std::exchange(len_, 0));
+    return;
+  }
+  Settle();
+  std::swap(buffer_, spare_);
+  spareLen_ = std::exchange(len_, 0);
+  behind_->Start([this] {
+    // A regular file takes the whole block, but for a full disk.
+    for (const char *data = spare_.get(), *end = data + spareLen_; data < end && behindError_ == 0;) {
+      const std::int64_t n = fs_.Write(file_, data, end - data);
+      if (n > 0) data += n;
+      if (n <= 0 && (n == 0 || errno != EINTR)) behindError_ = n == 0 ? ENOSPC : errno;
+    }
+  });
+}
+
+void BlockWriter::Settle() {
+  if (!behind_) return;
+  behind_->Wait();
+  if (behindError_ != 0) throw IoError(name_, behindError_);
 }
 
 void BlockWriter::WriteAll(const char* data, std::size_t size) {

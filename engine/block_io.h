@@ -1,13 +1,17 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
+#include "byte_marks.h"
 #include "file_system.h"
 #include "io_error.h"
 
@@ -29,10 +33,33 @@ IoError LineTooLong(const std::string& name, std::uint64_t limit);
 using WaitHook = std::function<void()>;
 
 // One line of the input, without its line end, in the reader's own memory:
-// the caller may rewrite it in place until the next line is asked for.
+// the caller may rewrite it in place until the next line is asked for; so
+// are its marks, where it has them.
 struct Line {
   char* data = nullptr;
   std::size_t size = 0;
+  LineMarks marks;
+};
+
+// A thread that does one job at a time for its owner (the next block read,
+// or the last one written) while the owner works on another.
+class Worker {
+ public:
+  Worker();
+  ~Worker();
+  // Waits for the job before, then starts `job`.
+  void Start(std::function<void()> job);
+  // Waits until the job started last is done.
+  void Wait();
+
+ private:
+  void Loop();
+
+  std::mutex mutex_;
+  std::condition_variable ready_, done_;
+  std::function<void()> job_;
+  bool stop_ = false;
+  std::thread thread_;
 };
 
 // Reads a file in large blocks and splits it into lines. The file is not
@@ -49,6 +76,9 @@ class BlockReader {
     // naming `logName`.
     std::uint64_t maxLineLength = kMaxLineLength;
     std::string logName;
+    // A regular file: the next block is read, on a thread of its own, while
+    // the caller works through the one before.
+    bool readAhead = false;
   };
 
   BlockReader(FileSystem& fs, FileHandle file, std::string name, WaitHook onWait, Options options);
@@ -63,11 +93,11 @@ class BlockReader {
   // the discard cut short is never returned.
   bool NextLine(Line& line) {
     if (pos_ < len_ && !discarded_) {
-      char* from = buffer_.get() + pos_;
-      if (void* lf = std::memchr(from, '\n', len_ - pos_)) {
-        const std::size_t size = static_cast<char*>(lf) - from;
-        pos_ += size + 1;
-        line = {from, DropCr(from, size)};
+      const std::size_t lf = BlockMarks::Next(marks_.lf.data(), pos_, len_);
+      if (lf < len_) {
+        line = {buffer_.get() + pos_, lf - pos_, {marks_.comma.data(), marks_.v.data(), pos_}};
+        pos_ = lf + 1;
+        DropCr(line);
         if (line.size > options_.maxLineLength) throw LineTooLong(options_.logName, options_.maxLineLength);
         return true;
       }
@@ -82,10 +112,22 @@ class BlockReader {
   bool LastLineUnended() const { return unended_; }
 
  private:
-  // The line's length once its CRs are dropped, moving bytes down in place.
+  // The line without its CRs (every one, or the one before its line end),
+  // moved down in place; a line whose bytes moved loses its marks.
+  void DropCr(Line& line) const {
+    if (options_.dropEveryCr) {
+      const std::size_t end = line.marks.first + line.size;
+      const std::size_t cr = BlockMarks::Next(marks_.cr.data(), line.marks.first, end);
+      if (cr + 1 >= end) {  // none, or the one before the LF
+        line.size -= end - cr;
+        return;
+      }
+      line.marks = {};
+    }
+    line.size = DropCr(line.data, line.size);
+  }
   std::size_t DropCr(char* from, std::size_t size) const {
     if (!options_.dropEveryCr) return size && from[size - 1] == '\r' ? size - 1 : size;
-    if (!blockHasCr_) return size;
     char* cr = static_cast<char*>(std::memchr(from, '\r', size));
     if (!cr) return size;
     char* to = cr;
@@ -95,6 +137,7 @@ class BlockReader {
   }
   bool NextLineAcrossBlocks(Line& line);
   void Refill();
+  void ReadAhead();
 
   FileSystem& fs_;
   FileHandle file_;
@@ -103,13 +146,18 @@ class BlockReader {
   Options options_;
   bool waitForData_;
   std::unique_ptr<char[]> buffer_;
+  BlockMarks marks_;
+  std::unique_ptr<char[]> spare_;  // the block read ahead, and its marks
+  BlockMarks spareMarks_;
+  std::int64_t spareRead_ = 0;
+  int spareError_ = 0;
+  std::unique_ptr<Worker> ahead_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   std::uint64_t bytesRead_ = 0;
   bool eof_ = false;
   bool discarded_ = false;
   bool unended_ = false;
-  bool blockHasCr_ = true;  // whether the block in the buffer holds a CR at all
   // A line that does not fit in one block. Grown with realloc, which moves
   // large blocks without copying them, so a long line is held once.
   struct Free {
@@ -124,8 +172,11 @@ class BlockReader {
 class BlockWriter {
  public:
   // `onInterrupted` runs when a signal cut a write short; `onFull` every
-  // 100 ms while a pipe has no room: either may throw to stop writing.
-  BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted = {}, WaitHook onFull = {});
+  // 100 ms while a pipe has no room: either may throw to stop writing. With
+  // `writeBehind` (a regular file) a full block is written on a thread of
+  // its own while the caller fills the next; a failure shows at the next.
+  BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted = {}, WaitHook onFull = {},
+              bool writeBehind = false);
 
   void Append(std::string_view bytes) {
     if (bytes.size() <= kBlockSize - len_) {
@@ -145,14 +196,19 @@ class BlockWriter {
   // Room for `size` bytes (at most kBlockSize) in the buffer, to be filled
   // by the caller and then added with Commit.
   char* Reserve(std::size_t size) {
-    if (size > kBlockSize - len_) Flush();
+    if (size > kBlockSize - len_) Drain();
     return buffer_.get() + len_;
   }
   void Commit(std::size_t size) { len_ += size; }
+  // Writes out everything appended, and waits until it is written.
   void Flush();
 
  private:
   void AppendLarge(std::string_view bytes);
+  // Hands the buffer over to be written, and starts on an empty one.
+  void Drain();
+  // Waits until what was handed over is written; throws its failure.
+  void Settle();
   void WriteAll(const char* data, std::size_t size);
 
   FileSystem& fs_;
@@ -162,6 +218,10 @@ class BlockWriter {
   WaitHook onFull_;
   std::unique_ptr<char[]> buffer_;
   std::size_t len_ = 0;
+  std::unique_ptr<char[]> spare_;  // the block being written behind
+  std::size_t spareLen_ = 0;
+  int behindError_ = 0;
+  std::unique_ptr<Worker> behind_;
 };
 
 }  // namespace kestrel

@@ -91,9 +91,10 @@ void ConversionRun::Abort() {
   if (input_) input_->DiscardRest();
 }
 
-BlockReader::Options ConversionRun::ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter) const {
+BlockReader::Options ConversionRun::ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter,
+                                                  bool regular) const {
   // The temporary copy holds no CR but those before its LFs.
-  return {waitForWriter, /*dropEveryCr=*/fromLog, request.maxLineLength, logName_};
+  return {waitForWriter, /*dropEveryCr=*/fromLog, request.maxLineLength, logName_, regular};
 }
 
 template <typename EachLine>
@@ -118,9 +119,9 @@ void ConversionRun::ForEachLine(BlockReader& in, std::uint64_t& count, EachLine 
 void ConversionRun::RewriteLines(BlockReader& in, BlockWriter& out) {
   ForEachLine(in, progress_.done, [&](Line& line) {
     if (line.size == 0 && in.LastLineUnended()) return;  // a lone CR after the last LF
-    if (line.size + 2 <= kBlockSize) {
-      char* to = out.Reserve(line.size + 2);
-      rewriter_.ConvertLine({line.data, line.size}, to);
+    if (line.size + 2 + 16 <= kBlockSize) {
+      char* to = out.Reserve(line.size + 2 + 16);  // a marked line's rewriting may overshoot
+      rewriter_.ConvertLine({line.data, line.size}, to, line.marks);
       to[line.size] = '\r';
       to[line.size + 1] = '\n';
       out.Commit(line.size + 2);
@@ -170,8 +171,9 @@ RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const Prog
   return Run(request, hook, [&](Input& input, RunOutput& output, RunResult&) {
     progress_.pass = 2;
     output.Begin();
-    BlockReader in(fs_, input.handle, input.name, heartbeat_, ReaderOptions(request, true, input.namedPipe));
-    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_);
+    BlockReader in(fs_, input.handle, input.name, heartbeat_,
+                   ReaderOptions(request, true, input.namedPipe, input.info.kind == FileKind::Regular));
+    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     RewriteLines(in, out);
     out.Flush();
   });
@@ -187,8 +189,9 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 1: the log into the temporary copy with normalised line ends.
     progress_.pass = 1;
     {
-      BlockReader in(fs_, input.handle, input.name, heartbeat_, ReaderOptions(request, true, input.namedPipe));
-      BlockWriter out(fs_, temp, result.tempPath, interrupted_);
+      BlockReader in(fs_, input.handle, input.name, heartbeat_,
+                     ReaderOptions(request, true, input.namedPipe, input.info.kind == FileKind::Regular));
+      BlockWriter out(fs_, temp, result.tempPath, interrupted_, {}, true);
       ForEachLine(in, progress_.total, [&](const Line& line) {
         out.Append({line.data, line.size});
         if (!in.LastLineUnended()) out.AppendLineEnd();
@@ -202,8 +205,8 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     progress_.pass = 2;
     if (fs_.Rewind(temp) != 0) throw IoError(result.tempPath, errno);
     output.Begin();
-    BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false));
-    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_);
+    BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false, true));
+    BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     RewriteLines(in, out);
     out.Flush();
   });

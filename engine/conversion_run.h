@@ -95,7 +95,7 @@ class ConversionRun {
   RunResult Run(const RunRequest& request, const ProgressHook& hook, Passes passes);
   void CheckInterrupt() const;
   void Report(bool blockEnd, bool heartbeat = false);
-  BlockReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter) const;
+  BlockReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter, bool regular) const;
   // Hands each line of `in` to `each`, counting them in `count` and
   // reporting every 100.
   template <typename EachLine>

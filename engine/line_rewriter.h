@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "byte_marks.h"
+
 namespace kestrel {
 
 // Rewrites the lines of an NEC IX `show ip route` log into the Cisco layout.
@@ -21,15 +23,22 @@ class LineRewriter {
  public:
   // Writes the rewritten form of `line` (without its line end) to `out`,
   // which must have room for line.size() bytes and either be line.data()
-  // itself (the line is rewritten in place) or not overlap `line`.
-  void ConvertLine(std::string_view line, char* out);
+  // itself (the line is rewritten in place) or not overlap `line`. `marks`,
+  // when given, say where its commas and letters "v" stand.
+  void ConvertLine(std::string_view line, char* out, const LineMarks& marks = {});
 
   // The same for callers that rewrite a single line.
   std::string ConvertLine(std::string_view line);
 
  private:
+  // Remembers the first field of a line that starts a route.
+  void Remember(const char* head, std::size_t size, std::size_t via);
+
   std::string routeHead_;
   std::size_t headVia_ = 0;  // 1-based column of " via " in routeHead_, 0 if none
+  // 0-based column of its first "[", npos if none; looked up when first needed.
+  static constexpr std::size_t kUnknown = std::string::npos - 1;
+  std::size_t headBracket_ = kUnknown;
 };
 
 }  // namespace kestrel

@@ -40,6 +40,8 @@ class RunOutput {
   }
   const std::string& Name() const { return name_; }
   bool InPlace() const { return replacement_.Active(); }
+  // Whether the output is a regular file (which takes whole blocks at once).
+  bool Regular() const { return InPlace() || info_.kind == FileKind::Regular; }
 
   // Ends the output of a run that reached its end. A finished run's output
   // is made final: closed, or in place, put in the log's place. An aborted

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "file_system.h"
@@ -39,11 +41,11 @@ class FaultyFileSystem : public FileSystem {
     return Hits(kOpen, In(folder, name)) ? kNoFile : Track(In(folder, name), FileSystem::CreateExclusive(folder, name));
   }
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
-    if (onRead_ && paths_[file].find(readPart_) != std::string::npos) onRead_();
-    return Hits(kRead, paths_[file]) ? -1 : FileSystem::Read(file, buffer, size);
+    if (onRead_ && PathOf(file).find(readPart_) != std::string::npos) onRead_();
+    return Hits(kRead, PathOf(file)) ? -1 : FileSystem::Read(file, buffer, size);
   }
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
-    if (Matches(kWrite, paths_[file])) {
+    if (Matches(kWrite, PathOf(file))) {
       if (allowed_ == 0) return error_ ? (errno = error_, -1) : (errno = EAGAIN, 0);
       size = std::min(size, allowed_);
       allowed_ -= size;
@@ -52,18 +54,18 @@ class FaultyFileSystem : public FileSystem {
     // writers' loops are always exercised.
     return FileSystem::Write(file, buffer, size > 1 ? size - 1 : size);
   }
-  int Flush(FileHandle file) override { return Hits(kFlush, paths_[file]) ? -1 : FileSystem::Flush(file); }
+  int Flush(FileHandle file) override { return Hits(kFlush, PathOf(file)) ? -1 : FileSystem::Flush(file); }
   int Close(FileHandle file) override {
-    const std::string path = paths_[file];
-    paths_.erase(file);
+    const std::string path = PathOf(file);
+    Locked([&] { paths_.erase(file); });
     const int result = FileSystem::Close(file);
     return Hits(kClose, path) ? -1 : result;
   }
   int Info(FileHandle file, FileInfo* info) override {
-    return Hits(kInfo, paths_[file]) ? -1 : FileSystem::Info(file, info);
+    return Hits(kInfo, PathOf(file)) ? -1 : FileSystem::Info(file, info);
   }
   int CopyOwnership(FileHandle file, FileHandle original) override {
-    return Hits(kOwnership, paths_[original]) ? -1 : FileSystem::CopyOwnership(file, original);
+    return Hits(kOwnership, PathOf(original)) ? -1 : FileSystem::CopyOwnership(file, original);
   }
   int Replace(FileHandle folder, const std::string& from, const std::string& to,
               const FileIdentity& expected) override {
@@ -73,7 +75,7 @@ class FaultyFileSystem : public FileSystem {
     return Hits(kRemove, In(folder, name)) ? -1 : FileSystem::Remove(folder, name);
   }
   int FlushFolder(FileHandle folder) override {
-    return Hits(kFlushFolder, paths_[folder]) ? -1 : FileSystem::FlushFolder(folder);
+    return Hits(kFlushFolder, PathOf(folder)) ? -1 : FileSystem::FlushFolder(folder);
   }
 
  private:
@@ -82,13 +84,24 @@ class FaultyFileSystem : public FileSystem {
   }
   // Whether the operation fails on the path; errno is set when it does.
   bool Hits(Operation operation, const std::string& path) { return Matches(operation, path) && (errno = error_, true); }
+  // The files' paths, shared with the threads that read ahead and write behind.
   FileHandle Track(const std::string& path, FileHandle file) {
-    if (file != kNoFile) paths_[file] = path;
+    if (file != kNoFile) Locked([&] { paths_[file] = path; });
     return file;
+  }
+  std::string PathOf(FileHandle file) {
+    std::string path;
+    Locked([&] { path = paths_.count(file) ? paths_.at(file) : ""; });
+    return path;
+  }
+  template <typename Action>
+  void Locked(Action action) {
+    const std::lock_guard<std::mutex> lock(*mutex_);
+    action();
   }
   // The path of a name in a folder.
   std::string In(FileHandle folder, const std::string& name) {
-    return folder == kCurrentFolder ? name : JoinPath(paths_[folder], name);
+    return folder == kCurrentFolder ? name : JoinPath(PathOf(folder), name);
   }
 
   Operation operation_ = kNone;
@@ -97,6 +110,7 @@ class FaultyFileSystem : public FileSystem {
   std::size_t allowed_ = 0;
   std::function<void()> onRead_;
   std::map<FileHandle, std::string> paths_;
+  std::unique_ptr<std::mutex> mutex_ = std::make_unique<std::mutex>();
 };
 
 }  // namespace kestrel::test
