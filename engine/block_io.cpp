@@ -199,6 +199,16 @@ void BlockWriter::AppendLarge(std::string_view bytes) {
   }
 }
 
+void BlockWriter::Empty() {
+  if (!behind_) {
+    if (fs_.Truncate(file_) != 0) throw IoError(name_, errno);
+    return;
+  }
+  behind_->Start([this] {
+    if (fs_.Truncate(file_) != 0) behindError_ = errno;
+  });
+}
+
 void BlockWriter::Flush() {
   Drain();
   Settle();

@@ -200,6 +200,9 @@ class BlockWriter {
     return buffer_.get() + len_;
   }
   void Commit(std::size_t size) { len_ += size; }
+  // Cuts the file to nothing before the first block is written: on the
+  // writing thread, when there is one, while the caller fills that block.
+  void Empty();
   // Writes out everything appended, and waits until it is written.
   void Flush();
 

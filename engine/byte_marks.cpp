@@ -3,15 +3,40 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace kestrel {
+namespace {
+
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+// The same, 32 bytes at a time, on processors that can.
+__attribute__((target("avx2"))) void MarkWide(const char* data, std::size_t words, std::uint64_t* lf, std::uint64_t* cr,
+                                              std::uint64_t* comma, std::uint64_t* v) {
+  const __m256i patterns[4] = {_mm256_set1_epi8('\n'), _mm256_set1_epi8('\r'), _mm256_set1_epi8(','),
+                               _mm256_set1_epi8('v')};
+  std::uint64_t* const out[4] = {lf, cr, comma, v};
+  for (std::size_t word = 0; word < words; ++word) {
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 64 * word));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 64 * word + 32));
+    for (int p = 0; p < 4; ++p)
+      out[p][word] =
+          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, patterns[p])))} |
+          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, patterns[p])))} << 32;
+  }
+}
+const bool kWide = __builtin_cpu_supports("avx2");
+#endif
+
+}  // namespace
 
 void BlockMarks::Mark(char* data, std::size_t size) {
   const std::size_t words = (size + 63) / 64;
   std::memset(data + size, 0, words * 64 - size);
   for (std::vector<std::uint64_t>* bits : {&lf, &cr, &comma, &v}) bits->resize(words);
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+  if (kWide) return MarkWide(data, words, lf.data(), cr.data(), comma.data(), v.data());
+#endif
   for (std::size_t word = 0; word < words; ++word) {
     const char* const at = data + 64 * word;
     std::uint64_t found[4] = {};  // LF, CR, comma, "v"

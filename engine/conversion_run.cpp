@@ -170,10 +170,10 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
 RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook) {
   return Run(request, hook, [&](Input& input, RunOutput& output, RunResult&) {
     progress_.pass = 2;
-    output.Begin();
     BlockReader in(fs_, input.handle, input.name, heartbeat_,
                    ReaderOptions(request, true, input.namedPipe, input.info.kind == FileKind::Regular));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
+    if (output.Begin()) out.Empty();
     RewriteLines(in, out);
     out.Flush();
   });
@@ -204,9 +204,9 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     progress_.pass = 2;
     if (fs_.Rewind(temp) != 0) throw IoError(result.tempPath, errno);
-    output.Begin();
     BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false, true));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
+    if (output.Begin()) out.Empty();
     RewriteLines(in, out);
     out.Flush();
   });

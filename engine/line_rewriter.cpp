@@ -35,16 +35,32 @@ bool ViaAt(const char* letter, const char* s, const char* end) {
          letter[3] == ' ';
 }
 
+// The bits of `marks` from `from` up to `to`, a word at a time: `each` gets
+// the position of every bit set, in order, until it returns false.
+template <typename Each>
+void EachBit(const std::uint64_t* marks, std::size_t from, std::size_t to, Each each) {
+  for (std::size_t base = from & ~std::size_t{63}; base < to; base += 64) {
+    std::uint64_t bits = marks[base >> 6];
+    if (base < from) bits &= ~std::uint64_t{0} << (from - base);
+    if (to - base < 64) bits &= (std::uint64_t{1} << (to - base)) - 1;
+    for (; bits != 0; bits &= bits - 1)
+      if (!each(base + std::countr_zero(bits))) return;
+  }
+}
+
 // The marks of a line, from its block's bits.
 Marks Marked(const char* s, const char* end, const LineMarks& line) {
   Marks marks{{end, end, end}};
-  const std::size_t first = line.first, last = first + (end - s);
-  std::size_t at = BlockMarks::Next(line.comma, first, last);
-  for (int commas = 0; at < last && commas < 3; at = BlockMarks::Next(line.comma, at + 1, last))
+  const std::size_t first = line.first;
+  int commas = 0;
+  EachBit(line.comma, first, first + (end - s), [&](std::size_t at) {
     marks.comma[commas++] = s + (at - first);
-  const std::size_t headEnd = first + (marks.comma[0] - s);
-  for (at = BlockMarks::Next(line.v, first, headEnd); at < headEnd; at = BlockMarks::Next(line.v, at + 1, headEnd))
-    if (ViaAt(s + (at - first), s, end)) return marks.via = at - first, marks;
+    return commas < 3;
+  });
+  EachBit(line.v, first, first + (marks.comma[0] - s), [&](std::size_t at) {
+    if (ViaAt(s + (at - first), s, end)) marks.via = at - first;
+    return marks.via == 0;
+  });
   return marks;
 }
 
@@ -66,12 +82,25 @@ Marks Searched(const char* s, const char* end) {
   return marks;
 }
 
-void CopyExactly(char* to, const char* from, std::size_t size) { std::memcpy(to, from, size); }
-
-// Copies `size` bytes in blocks of sixteen, reading and writing up to 15
-// bytes beyond them.
-void CopyOver(char* to, const char* from, std::size_t size) {
-  for (std::size_t i = 0; i < size; i += 16) std::memcpy(to + i, from + i, 16);
+// Writes the line's fields, the second and third swapped. With `kOver` the
+// pieces go in sixteen bytes at a time, reading and writing up to 15 bytes
+// beyond each, whose overshoot the next piece writes over.
+template <bool kOver>
+void Swapped(char* out, const char* s, const char* end, const char* comma1, const char* comma2, const char* comma3) {
+  auto copy = [](char* to, const char* from, std::size_t size) {
+    if constexpr (kOver) {
+      for (std::size_t i = 0; i < size; i += 16) std::memcpy(to + i, from + i, 16);
+    } else {
+      std::memcpy(to, from, size);
+    }
+    return to + size;
+  };
+  out = copy(out, s, comma1 - s);
+  *out++ = ',';
+  out = copy(out, comma2 + 1, comma3 - comma2 - 1);
+  *out++ = ',';
+  out = copy(out, comma1 + 1, comma2 - comma1 - 1);
+  copy(out, comma3, end - comma3);
 }
 
 // Whether the first `count` characters are all blanks, eight at a time.
@@ -100,7 +129,7 @@ void LineRewriter::ConvertLine(std::string_view line, char* out, const LineMarks
     // Still, a route's first line (text before its " via ") is remembered,
     // whatever its interface: the continuation lines that follow belong to
     // it, not to the route before.
-    if (via != 0 && !BlankUpTo(s, via)) Remember(s, headSize, via);
+    if (via != 0 && !BlankUpTo(s, via)) Remember(s, via, lineMarks.comma);
     return;
   }
 
@@ -115,36 +144,34 @@ void LineRewriter::ConvertLine(std::string_view line, char* out, const LineMarks
     std::reverse(fields, fields + ifaceSize + 1 + timeSize);
     std::reverse(fields, fields + timeSize);
     std::reverse(fields + timeSize + 1, fields + timeSize + 1 + ifaceSize);
+  } else if (lineMarks.comma) {  // a marked line, and `out`, have room to spare after them
+    Swapped<true>(out, s, end, comma1, comma2, comma3);
   } else {
-    // A marked line has room to spare after it, and so has `out`: the
-    // pieces go in sixteen bytes at a time, each piece's overshoot written
-    // over by the next.
-    const auto copy = lineMarks.comma ? CopyOver : CopyExactly;
-    char* o = out;
-    copy(o, s, headSize);
-    o += headSize;
-    *o++ = ',';
-    copy(o, comma2 + 1, timeSize);
-    o += timeSize;
-    *o++ = ',';
-    copy(o, comma1 + 1, ifaceSize);
-    o += ifaceSize;
-    copy(o, comma3, end - comma3);
+    Swapped<false>(out, s, end, comma1, comma2, comma3);
   }
 
   // " via " where it stood in the route's first line, after a blank head,
   // makes this a continuation line of a multipath route.
-  if (via == 0 || via != headVia_ || !BlankUpTo(s, via)) return Remember(s, headSize, via);
+  if (via == 0 || via != headVia_ || !BlankUpTo(s, via)) return Remember(s, via, lineMarks.comma);
   // The columns from the remembered head's first "[" up to the via column
   // take the remembered bracket. A head without "[", or with its "[" beyond
   // the via column, leaves the line with only the swap.
-  if (headBracket_ == kUnknown) headBracket_ = routeHead_.find('[');  // once per route, not per line
+  if (headBracket_ == kUnknown) {  // looked up once per route, not per line
+    const void* bracket = std::memchr(routeHead_.data(), '[', headVia_);
+    headBracket_ = bracket ? static_cast<const char*>(bracket) - routeHead_.data() : std::string::npos;
+  }
   if (headBracket_ != std::string::npos && headBracket_ + 1 < via)
     std::memcpy(out + headBracket_, routeHead_.data() + headBracket_, via - 1 - headBracket_);
 }
 
-void LineRewriter::Remember(const char* head, std::size_t size, std::size_t via) {
-  routeHead_.assign(head, size);
+void LineRewriter::Remember(const char* head, std::size_t via, bool over) {
+  // Only the columns before " via " are ever copied from the head.
+  if (routeHead_.size() < via + 16) routeHead_.resize(via + 16);
+  if (over) {
+    for (std::size_t i = 0; i < via; i += 16) std::memcpy(routeHead_.data() + i, head + i, 16);
+  } else {
+    std::memcpy(routeHead_.data(), head, via);
+  }
   headVia_ = via;
   headBracket_ = kUnknown;
 }

@@ -31,10 +31,11 @@ class LineRewriter {
   std::string ConvertLine(std::string_view line);
 
  private:
-  // Remembers the first field of a line that starts a route.
-  void Remember(const char* head, std::size_t size, std::size_t via);
+  // Remembers the first field of a line that starts a route, its columns
+  // before " via " (read sixteen bytes at a time when `over`).
+  void Remember(const char* head, std::size_t via, bool over);
 
-  std::string routeHead_;
+  std::string routeHead_;    // those columns of RouteHead, and room to spare
   std::size_t headVia_ = 0;  // 1-based column of " via " in routeHead_, 0 if none
   // 0-based column of its first "[", npos if none; looked up when first needed.
   static constexpr std::size_t kUnknown = std::string::npos - 1;

@@ -44,10 +44,9 @@ void RunOutput::Open(const std::string& path, FileHandle handed, FileHandle log,
   replacement_.Create(std::move(place), log, path);
 }
 
-void RunOutput::Begin() {
-  if (file_ == kNoFile) return;
-  begun_ = true;
-  if (info_.kind == FileKind::Regular && fs_.Truncate(file_) != 0) throw IoError(name_, errno);
+bool RunOutput::Begin() {
+  begun_ = file_ != kNoFile;
+  return begun_ && info_.kind == FileKind::Regular;
 }
 
 void RunOutput::End(bool aborted) {

@@ -32,8 +32,9 @@ class RunOutput {
   // to end the wait.
   void Open(const std::string& path, FileHandle handed, FileHandle log, const FileInfo& logInfo,
             const std::string& logName, bool inPlace, const WaitHook& onWait);
-  // Empties the output file, before the first line is written to it.
-  void Begin();
+  // Marks the output begun, before the first line is written to it; true
+  // when the output must be emptied first (see BlockWriter::Empty).
+  bool Begin();
 
   FileHandle Handle() const {
     return replacement_.Active() ? replacement_.Handle() : handed_ != kNoFile ? handed_ : file_;
