@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "replacement_file.h"
 #include "run_output.h"
@@ -193,8 +194,18 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
                      ReaderOptions(request, true, input.namedPipe, input.info.kind == FileKind::Regular));
       BlockWriter out(fs_, temp, result.tempPath, interrupted_, {}, true);
       ForEachLine(in, progress_.total, [&](const Line& line) {
-        out.Append({line.data, line.size});
-        if (!in.LastLineUnended()) out.AppendLineEnd();
+        const bool ended = !in.LastLineUnended();
+        if (!line.marks.comma || line.size + 2 + 16 > kBlockSize) {
+          out.Append({line.data, line.size});
+          if (ended) out.AppendLineEnd();
+          return;
+        }
+        // A marked line may be read beyond its end: copied sixteen bytes at
+        // a time into the room the writer keeps.
+        char* to = out.Reserve(line.size + 2 + 16);
+        for (std::size_t i = 0; i < line.size; i += 16) std::memcpy(to + i, line.data + i, 16);
+        to[line.size] = '\r', to[line.size + 1] = '\n';
+        out.Commit(line.size + (ended ? 2 : 0));
       });
       out.Flush();
     }
