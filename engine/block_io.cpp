@@ -62,6 +62,7 @@ BlockReader::BlockReader(FileSystem& fs, FileHandle file, std::string name, Wait
   if (options_.logName.empty()) options_.logName = name_;
   if (!options_.readAhead) return;
   spare_.reset(new char[kBlockSize + 64]);
+  spareMarks_.Reserve(kBlockSize);
   ahead_ = std::make_unique<Worker>();
   ReadAhead();
 }

@@ -14,6 +14,11 @@ namespace kestrel {
 struct BlockMarks {
   std::vector<std::uint64_t> lf, cr, comma, v;
 
+  // Makes room for the marks of `size` bytes, so that marking no more than
+  // that allocates nothing (on a thread where a failure could not be told).
+  void Reserve(std::size_t size) {
+    for (std::vector<std::uint64_t>* bits : {&lf, &cr, &comma, &v}) bits->reserve(size / 64 + 1);
+  }
   // Marks `size` bytes at `data`, which must be readable, and writable, up
   // to the next multiple of 64: the bytes beyond `size` are zeroed first.
   void Mark(char* data, std::size_t size);
