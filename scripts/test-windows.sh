@@ -13,7 +13,7 @@ bash scripts/install-deps.sh --only cmake ninja-build googletest libsimpleini-de
 root=$PWD
 build=$root/build-windows
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
-jobs=$(nproc)
+jobs=${KESTREL_JOBS:-$(nproc)}
 
 # GoogleTest from Debian's sources, built once with the cross compiler.
 gtest=$build/googletest
@@ -24,22 +24,10 @@ if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake --build "$build/googletest-build" -j"$jobs"
   cmake --install "$build/googletest-build" >/dev/null
 fi
-# SimpleIni is one header; the cross compiler must not see the rest of
-# /usr/include. A system folder to the compiler, as /usr/include is, so that
-# the header's own warnings stay quiet.
-mkdir -p "$build/simpleini"
-cp /usr/include/SimpleIni.h "$build/simpleini/"
-# So are fmt (used header-only) and CLI11, each in a folder of its own.
-mkdir -p "$build/fmt/fmt" "$build/cli11/CLI"
-cp /usr/include/fmt/*.h "$build/fmt/fmt/"
-cp -r /usr/include/CLI/. "$build/cli11/CLI/"
-
 echo "== Windows build =="
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" -DSIMPLEINI_INCLUDE_DIR="$build/simpleini" \
-  -DFMT_INCLUDE_DIR="$build/fmt" -DCLI11_INCLUDE_DIR="$build/cli11" \
-  -DCMAKE_CXX_FLAGS="-isystem $build/simpleini -isystem $build/fmt -isystem $build/cli11" \
-  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
+source scripts/windows-cross.sh
+windows_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGTest_DIR="$gtest/lib/cmake/GTest" \
+  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
 cmake --build "$build" -j"$jobs"
 
 echo "== tests under Wine =="
