@@ -2,13 +2,14 @@
 # Cross-builds Kestrel for 64-bit Windows with MinGW-w64 into build-windows/
 # (the native window kestrel.exe, kestrel-convert.exe, kestrel-compare.exe and
 # the tests), runs the tests under Wine, and the real programs as a user runs
-# them. Installs what is missing (through sudo when not root).
+# them; then the zip and the installer in dist/, when scripts/package.sh has
+# made them. Installs what is missing (through sudo when not root).
 set -euo pipefail
 trap 'echo "test-windows.sh: failed at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh --only cmake ninja-build googletest libsimpleini-dev libfmt-dev libcli11-dev \
-  g++-mingw-w64-x86-64-posix wine wine64 fonts-ipafont-gothic
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-ipafont-gothic unzip
 
 root=$PWD
 build=$root/build-windows
@@ -98,3 +99,65 @@ rm -rf "$pair" && mkdir -p "$pair"
   [ $status = 1 ] && grep -q '<table id=diffs>' 表.html
 )
 echo "kestrel-compare.exe reports exactly the injected differences"
+
+echo "== Windows packages under Wine =="
+# The zip and the installer that scripts/package.sh made in dist/ (test.sh
+# makes them first). The zip's programs convert the example; the installer,
+# silent, installs into a scratch folder (a name outside any code page) with
+# its Start-menu and Send to entries, the installed kestrel.exe converts a log
+# as Send to would start it, with the settings of %APPDATA%\Kestrel, and the
+# silent uninstaller leaves nothing but those settings.
+if ! ls "$root"/dist/Kestrel-*-setup.exe >/dev/null 2>&1; then
+  echo "no packages in dist/ (scripts/package.sh makes them): not checked"
+  exit 0
+fi
+packages=$build/packages
+rm -rf "$packages" && mkdir -p "$packages" && cd "$packages"
+unzip -q "$root"/dist/Kestrel-*-win64.zip
+unpacked=$(echo Kestrel-*)
+cp "$root/examples/ix-show-ip-route.log" a.log
+cp a.log b.log
+wine "$unpacked/kestrel-convert.exe" -o a.txt a.log
+printf '[Kestrel]\r\nFileExt=.cnv\r\n' >"$unpacked/Kestrel.ini"
+wine "$unpacked/kestrel.exe" a.log
+cmp "$converted" a.txt
+cmp "$converted" a.cnv
+appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
+shortcuts=("$appdata/Microsoft/Windows/Start Menu/Programs/Kestrel.lnk" "$appdata/Microsoft/Windows/SendTo/Kestrel.lnk")
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrel'
+installed=$WINEPREFIX/drive_c/ケストレル
+rm -rf "$appdata/Kestrel" "$installed"
+wine "$root"/dist/Kestrel-*-setup.exe /S '/D=C:\ケストレル'
+for link in "${shortcuts[@]}"; do
+  strings -el "$link" >link
+  grep -q 'kestrel\.exe$' link
+done
+wine reg query "$uninstall_key" /v QuietUninstallString >/dev/null
+mkdir -p "$appdata/Kestrel"
+printf '[Kestrel]\r\nFileExt=.txt\r\n' >"$appdata/Kestrel/Kestrel.ini"
+wine "$installed/kestrel.exe" b.log
+cmp "$converted" b.txt
+[ ! -e "$installed/Kestrel.ini" ]
+wine "$installed/Uninstall.exe" /S
+for _ in $(seq 100); do  # its copy in %TEMP% works on
+  [ -e "$installed" ] || break
+  sleep 0.2
+done
+for file in "$installed" "${shortcuts[@]}"; do [ ! -e "$file" ]; done
+if wine reg query "$uninstall_key" >/dev/null 2>&1; then false; fi
+[ -f "$appdata/Kestrel/Kestrel.ini" ]
+rm -rf "$appdata/Kestrel"
+# For every user (Wine's user is an administrator): Program Files, the common
+# Start menu and HKLM, all removed again.
+wine "$root"/dist/Kestrel-*-setup.exe /S /AllUsers
+installed="$WINEPREFIX/drive_c/Program Files/Kestrel"
+common=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestrel.lnk
+for file in "$installed/kestrel.exe" "$common" "${shortcuts[1]}"; do [ -f "$file" ]; done
+wine reg query "${uninstall_key/HKCU/HKLM}" /v InstallLocation >/dev/null
+wine "$installed/Uninstall.exe" /S
+for _ in $(seq 100); do
+  [ -e "$installed" ] || break
+  sleep 0.2
+done
+for file in "$installed" "$common" "${shortcuts[1]}"; do [ ! -e "$file" ]; done
+echo "the zip's programs convert; the installer installs, for one user or all, and its uninstaller removes what it installed"
