@@ -10,11 +10,13 @@
 # Same sources, same bytes: every time stored is the last commit's
 # (SOURCE_DATE_EPOCH), the programs carry neither debug information nor the
 # build's folders nor a link time, and the archives hold their files in
-# order. With --check, everything is made a second time from the last
-# commit in another folder (build-again/), and the two sets are compared
-# byte for byte. scripts/test.sh checks what the packages install.
-# Installs what is missing (through sudo when not root); KESTREL_JOBS sets
-# the number of compile jobs (all processors by default).
+# order. Both builds start afresh: a file left by an earlier build (Qt's
+# compiled-in resources keep the commit's time) would differ. With --check,
+# everything is made a second time from the last commit in another folder
+# (build-again/), and the two sets are compared byte for byte.
+# scripts/test.sh checks what the packages install. Installs what is missing
+# (through sudo when not root); KESTREL_JOBS sets the number of compile jobs
+# (all processors by default).
 set -euo pipefail
 trap 'echo "package.sh: failed at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/.."
@@ -40,6 +42,7 @@ echo "== Debian package =="
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cxxflags="$(flags CPPFLAGS) $(flags CXXFLAGS)"
 deb=$root/build-deb
+rm -rf "$deb"
 cmake -S . -B "$deb" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr -DKESTREL_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="${cxxflags//-g /}" -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
 cmake --build "$deb" -j"$jobs"
@@ -54,6 +57,7 @@ cp "$deb/package/kestrel_${version}_amd64.deb" "$dist/"
 
 echo "== Windows programs =="
 win=$root/build-windows-release
+rm -rf "$win"
 source scripts/windows-cross.sh
 windows_cxxflags="-ffile-prefix-map=$root=." windows_configure "$win" -DCMAKE_BUILD_TYPE=Release \
   -DKESTREL_BUILD_TESTS=OFF -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-s -Wl,--no-insert-timestamp"
