@@ -47,6 +47,12 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 for face in "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic"; do
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAPGothic /f >/dev/null 2>&1
 done
+# On a new prefix, wineboot started the desktop before the driver was chosen,
+# and no window could be made on it: Wine starts again with the null driver.
+wineserver -k
+wineserver -w
+wineserver -p
+wine wineboot >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 echo "== kestrel.exe and kestrel-convert.exe under Wine =="
