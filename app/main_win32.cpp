@@ -31,6 +31,15 @@ bool CanWriteIn(const std::string& folder) {
   return true;
 }
 
+// Whether the program was put there by the installer, whose uninstaller
+// lies beside it: an installed program keeps its settings in the user's
+// folder, even when it is installed for one user in a folder of theirs.
+bool Installed(const std::string& folder) {
+  std::wstring uninstaller;
+  kestrel::win32::Widen(kestrel::JoinPath(folder, "Uninstall.exe"), &uninstaller);
+  return ::GetFileAttributesW(uninstaller.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string TempFolder() {
   wchar_t path[MAX_PATH + 2];
   const DWORD length = ::GetTempPathW(MAX_PATH + 2, path);
@@ -52,7 +61,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!arguments.empty() && logs.empty()) return 1;
 
   environment.programDir = ProgramFolder();
-  environment.programDirWritable = CanWriteIn(environment.programDir);
+  environment.programDirWritable = !Installed(environment.programDir) && CanWriteIn(environment.programDir);
   const std::string config = kestrel::platform::UserConfigFolder();
   environment.configDir = config.empty() ? "" : kestrel::JoinPath(config, "Kestrel");
   environment.tempDir = TempFolder();

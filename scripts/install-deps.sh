@@ -19,6 +19,8 @@ else
     fonts-ipafont-gothic               # Japanese captions
     clang-14 libclang-rt-14-dev        # fuzzing
     strace                             # a failing close, in the command-line tests
+    dpkg-dev file nsis zip             # the packages (package.sh): Debian's, the Windows zip and installer
+    lintian man-db unzip               # and their checks
     "$@"
   )
 fi

@@ -2,18 +2,19 @@
 # Cross-builds Kestrel for 64-bit Windows with MinGW-w64 into build-windows/
 # (the native window kestrel.exe, kestrel-convert.exe, kestrel-compare.exe and
 # the tests), runs the tests under Wine, and the real programs as a user runs
-# them. Installs what is missing (through sudo when not root).
+# them; then the zip and the installer in dist/, when scripts/package.sh has
+# made them. Installs what is missing (through sudo when not root).
 set -euo pipefail
 trap 'echo "test-windows.sh: failed at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh --only cmake ninja-build googletest libsimpleini-dev libfmt-dev libcli11-dev \
-  g++-mingw-w64-x86-64-posix wine wine64 fonts-ipafont-gothic
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-ipafont-gothic unzip
 
 root=$PWD
 build=$root/build-windows
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
-jobs=$(nproc)
+jobs=${KESTREL_JOBS:-$(nproc)}
 
 # GoogleTest from Debian's sources, built once with the cross compiler.
 gtest=$build/googletest
@@ -24,22 +25,10 @@ if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake --build "$build/googletest-build" -j"$jobs"
   cmake --install "$build/googletest-build" >/dev/null
 fi
-# SimpleIni is one header; the cross compiler must not see the rest of
-# /usr/include. A system folder to the compiler, as /usr/include is, so that
-# the header's own warnings stay quiet.
-mkdir -p "$build/simpleini"
-cp /usr/include/SimpleIni.h "$build/simpleini/"
-# So are fmt (used header-only) and CLI11, each in a folder of its own.
-mkdir -p "$build/fmt/fmt" "$build/cli11/CLI"
-cp /usr/include/fmt/*.h "$build/fmt/fmt/"
-cp -r /usr/include/CLI/. "$build/cli11/CLI/"
-
 echo "== Windows build =="
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" -DSIMPLEINI_INCLUDE_DIR="$build/simpleini" \
-  -DFMT_INCLUDE_DIR="$build/fmt" -DCLI11_INCLUDE_DIR="$build/cli11" \
-  -DCMAKE_CXX_FLAGS="-isystem $build/simpleini -isystem $build/fmt -isystem $build/cli11" \
-  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
+source scripts/windows-cross.sh
+windows_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGTest_DIR="$gtest/lib/cmake/GTest" \
+  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
 cmake --build "$build" -j"$jobs"
 
 echo "== tests under Wine =="
@@ -58,8 +47,12 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 for face in "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic"; do
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAPGothic /f >/dev/null 2>&1
 done
-# The desktop that wineboot started keeps the driver it found: start again.
-wineserver -k && wineserver -p && wine wineboot >/dev/null 2>&1
+# On a new prefix, wineboot started the desktop before the driver was chosen,
+# and no window could be made on it: Wine starts again with the null driver.
+wineserver -k
+wineserver -w
+wineserver -p
+wine wineboot >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 echo "== kestrel.exe and kestrel-convert.exe under Wine =="
@@ -112,3 +105,65 @@ rm -rf "$pair" && mkdir -p "$pair"
   [ $status = 1 ] && grep -q '<table id=diffs>' 表.html
 )
 echo "kestrel-compare.exe reports exactly the injected differences"
+
+echo "== Windows packages under Wine =="
+# The zip and the installer that scripts/package.sh made in dist/ (test.sh
+# makes them first). The zip's programs convert the example; the installer,
+# silent, installs into a scratch folder (a name outside any code page) with
+# its Start-menu and Send to entries, the installed kestrel.exe converts a log
+# as Send to would start it, with the settings of %APPDATA%\Kestrel, and the
+# silent uninstaller leaves nothing but those settings.
+if ! ls "$root"/dist/Kestrel-*-setup.exe >/dev/null 2>&1; then
+  echo "no packages in dist/ (scripts/package.sh makes them): not checked"
+  exit 0
+fi
+packages=$build/packages
+rm -rf "$packages" && mkdir -p "$packages" && cd "$packages"
+unzip -q "$root"/dist/Kestrel-*-win64.zip
+unpacked=$(echo Kestrel-*)
+cp "$root/examples/ix-show-ip-route.log" a.log
+cp a.log b.log
+wine "$unpacked/kestrel-convert.exe" -o a.txt a.log
+printf '[Kestrel]\r\nFileExt=.cnv\r\n' >"$unpacked/Kestrel.ini"
+wine "$unpacked/kestrel.exe" a.log
+cmp "$converted" a.txt
+cmp "$converted" a.cnv
+appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
+shortcuts=("$appdata/Microsoft/Windows/Start Menu/Programs/Kestrel.lnk" "$appdata/Microsoft/Windows/SendTo/Kestrel.lnk")
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrel'
+installed=$WINEPREFIX/drive_c/ケストレル
+rm -rf "$appdata/Kestrel" "$installed"
+wine "$root"/dist/Kestrel-*-setup.exe /S '/D=C:\ケストレル'
+for link in "${shortcuts[@]}"; do
+  strings -el "$link" >link
+  grep -q 'kestrel\.exe$' link
+done
+wine reg query "$uninstall_key" /v QuietUninstallString >/dev/null
+mkdir -p "$appdata/Kestrel"
+printf '[Kestrel]\r\nFileExt=.txt\r\n' >"$appdata/Kestrel/Kestrel.ini"
+wine "$installed/kestrel.exe" b.log
+cmp "$converted" b.txt
+[ ! -e "$installed/Kestrel.ini" ]
+wine "$installed/Uninstall.exe" /S
+for _ in $(seq 100); do  # its copy in %TEMP% works on
+  [ -e "$installed" ] || break
+  sleep 0.2
+done
+for file in "$installed" "${shortcuts[@]}"; do [ ! -e "$file" ]; done
+if wine reg query "$uninstall_key" >/dev/null 2>&1; then false; fi
+[ -f "$appdata/Kestrel/Kestrel.ini" ]
+rm -rf "$appdata/Kestrel"
+# For every user (Wine's user is an administrator): Program Files, the common
+# Start menu and HKLM, all removed again.
+wine "$root"/dist/Kestrel-*-setup.exe /S /AllUsers
+installed="$WINEPREFIX/drive_c/Program Files/Kestrel"
+common=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestrel.lnk
+for file in "$installed/kestrel.exe" "$common" "${shortcuts[1]}"; do [ -f "$file" ]; done
+wine reg query "${uninstall_key/HKCU/HKLM}" /v InstallLocation >/dev/null
+wine "$installed/Uninstall.exe" /S
+for _ in $(seq 100); do
+  [ -e "$installed" ] || break
+  sleep 0.2
+done
+for file in "$installed" "$common" "${shortcuts[1]}"; do [ ! -e "$file" ]; done
+echo "the zip's programs convert; the installer installs, for one user or all, and its uninstaller removes what it installed"

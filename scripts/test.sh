@@ -2,13 +2,15 @@
 # Installs what is missing, builds Kestrel twice (a normal build and one with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole test
 # suite on both, fuzzes the engine for a minute (KESTREL_FUZZ_SECONDS), and
-# cross-builds for Windows and runs the tests under Wine (test-windows.sh).
+# makes the packages (package.sh) and checks the Debian one, and
+# cross-builds for Windows and runs the tests and the Windows packages under
+# Wine (test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
-jobs=$(nproc)
+jobs=${KESTREL_JOBS:-$(nproc)}
 
 run_suite() {
   local dir=$1
@@ -27,5 +29,32 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== fuzzing =="
 CXX=clang++-14 run_suite build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON \
   -DKESTREL_FUZZ_SECONDS="${KESTREL_FUZZ_SECONDS:-60}"
+echo "== packages =="
+# Made into dist/ as for a release; the Debian package unpacked into a scratch
+# root runs as installed and lintian finds nothing to say. test-windows.sh
+# checks the Windows zip and installer under Wine.
+bash scripts/package.sh
+(cd dist && sha256sum --quiet -c SHA256SUMS)
+unpacked=build-deb/unpacked
+rm -rf "$unpacked" && dpkg -x dist/kestrel_*_amd64.deb "$unpacked"
+bin=$unpacked/usr/bin
+"$bin/kestrel-convert" examples/ix-show-ip-route.log | cmp - examples/ix-show-ip-route.converted.log
+status=0
+"$bin/kestrel-compare" --ignore=local -o "$unpacked/compare.csv" examples/{ix,cisco}-show-ip-route.log || status=$?
+[ $status = 1 ]
+[ "$(grep -v '^#' "$unpacked/compare.csv" | tail -n +2 | cut -d, -f3,4 | tr '\n' ' ')" = \
+  "10.2.0.0/16,differs 10.3.0.0/16,differs 10.30.0.0/24,only-b 198.51.100.0/24,differs " ]
+cp examples/ix-show-ip-route.log "$unpacked/ix.log"
+printf '[Kestrel]\nFileExt=.txt\n' >"$bin/Kestrel.ini"
+"$bin/kestrel" "$unpacked/ix.log"
+cmp examples/ix-show-ip-route.converted.log "$unpacked/ix.txt"
+for page in kestrel kestrel-convert kestrel-compare; do  # rendered whole, without a warning
+  text=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$unpacked/usr/share/man/man1/$page.1.gz" 2>"$unpacked/warnings")
+  grep -q "^SEE ALSO" <<<"$text"
+  [ ! -s "$unpacked/warnings" ]
+done
+lintian --fail-on error,warning dist/kestrel_*_amd64.deb
+echo "the Debian package installs programs that convert and compare as built, and its manual pages"
+
 echo "== Windows build, tests under Wine =="
 bash scripts/test-windows.sh

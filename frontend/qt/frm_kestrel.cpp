@@ -57,7 +57,10 @@ FormEnvironment frmKestrel::CurrentEnvironment() {
   const std::string config = platform::UserConfigFolder();
   FormEnvironment environment;
   environment.programDir = PathBytes(programDir);
-  environment.programDirWritable = QFileInfo(programDir).isWritable();
+  // A program installed under /usr (a package's) never writes there, even
+  // for root: its settings go to the user's folder.
+  environment.programDirWritable =
+      !programDir.startsWith(QLatin1String("/usr/")) && QFileInfo(programDir).isWritable();
   environment.configDir = config.empty() ? "" : config + "/Kestrel";
   environment.tempDir = PathBytes(QDir::tempPath());
   environment.processId = platform::ProcessId();
