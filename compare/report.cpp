@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace kestrel::compare {
 namespace {
@@ -253,44 +254,48 @@ std::vector<std::string> RulesInWords(const ReportData& d) {
   return out;
 }
 
-std::string JsonEscape(std::string_view text) {
+namespace {
+
+// Copies text, whole UTF-8 characters as they are, and each byte for which
+// `escape` gives a replacement (it is told whether the byte starts a valid
+// character) as that replacement.
+template <class Escape>
+std::string Escaped(std::string_view text, Escape escape) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     const std::size_t n = Utf8Length(text, i);
-    if (c == '"' || c == '\\') {
-      out += '\\', out += static_cast<char>(c);
-    } else if (c < 0x20 || n == 0) {
-      out += fmt::format("\\u{:04x}", c);
+    if (std::optional<std::string> replacement = escape(c, n != 0)) {
+      out += *replacement;
+      ++i;
     } else {
       out.append(text.substr(i, n));
       i += n;
-      continue;
     }
-    ++i;
   }
   return out;
 }
 
+}  // namespace
+
+std::string JsonEscape(std::string_view text) {
+  return Escaped(text, [](unsigned char c, bool valid) -> std::optional<std::string> {
+    if (c == '"' || c == '\\') return std::string{'\\', static_cast<char>(c)};
+    if (c < 0x20 || !valid) return fmt::format("\\u{:04x}", c);
+    return std::nullopt;
+  });
+}
+
 std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t n = Utf8Length(text, i);
-    if (n == 0) {
-      out += fmt::format("&#x{:x};", c);
-    } else if (c == '<' || c == '>' || c == '&' || c == '"') {
-      out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : "&quot;";
-    } else {
-      out.append(text.substr(i, n));
-      i += n;
-      continue;
-    }
-    ++i;
-  }
-  return out;
+  return Escaped(text, [](unsigned char c, bool valid) -> std::optional<std::string> {
+    if (!valid) return fmt::format("&#x{:x};", c);
+    if (c == '<') return "&lt;";
+    if (c == '>') return "&gt;";
+    if (c == '&') return "&amp;";
+    if (c == '"') return "&quot;";
+    return std::nullopt;
+  });
 }
 
 void WriteReport(Format format, const ReportData& data, BlockWriter& out) {
