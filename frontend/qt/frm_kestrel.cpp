@@ -59,8 +59,7 @@ FormEnvironment frmKestrel::CurrentEnvironment() {
   environment.programDir = PathBytes(programDir);
   // A program installed under /usr (a package's) never writes there, even
   // for root: its settings go to the user's folder.
-  environment.programDirWritable =
-      !programDir.startsWith(QLatin1String("/usr/")) && QFileInfo(programDir).isWritable();
+  environment.programDirWritable = !programDir.startsWith(QLatin1String("/usr/")) && QFileInfo(programDir).isWritable();
   environment.configDir = config.empty() ? "" : config + "/Kestrel";
   environment.tempDir = PathBytes(QDir::tempPath());
   environment.processId = platform::ProcessId();
