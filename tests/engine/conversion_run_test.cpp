@@ -117,8 +117,9 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
     bool inPlace;
     bool signal;  // a stop signal instead of Abort
     RunStatus status;
-    Texts twoPassTexts;  // captions of the two-pass run
-    std::string output;  // the output file afterwards, or the log in place
+    Texts twoPassTexts;        // captions of the two-pass run
+    std::string output;        // the output file afterwards, or the log in place
+    bool outputIsNew = false;  // no output file before the run, and so none after an abort before writing
   };
   // A table: its rows stay as written.
   // clang-format off
@@ -128,6 +129,8 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
         "2: 250 / 250"},
        NumberedLog(250, "\r\n")},
       {"abort copying", 1, false, false, RunStatus::Aborted, {"1: 0 / 0", "1: 0 / 100", "1: 0 / 100"}, "old\r\n"},
+      {"abort copying, new output", 1, false, false, RunStatus::Aborted, {"1: 0 / 0", "1: 0 / 100", "1: 0 / 100"}, "",
+       true},
       {"abort writing", 2, false, false, RunStatus::Aborted,
        {"1: 0 / 0", "1: 0 / 100", "1: 0 / 200", "1: 0 / 250", "2: 0 / 250", "2: 100 / 250", "2: 100 / 250"},
        NumberedLog(100, "\r\n")},
@@ -139,7 +142,10 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
     SCOPED_TRACE(stop.name);
     if (stop.pass == 1 && !TwoPasses()) continue;
     WriteFile(in_, log);
-    WriteFile(out_, "old\r\n");
+    if (stop.outputIsNew)
+      stdfs::remove(NativePath(out_));
+    else
+      WriteFile(out_, "old\r\n");
     signal_ = 0;
     const std::string output = stop.inPlace ? in_ : out_;
     stdfs::perms mode = stdfs::perms::unknown;
@@ -153,7 +159,7 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
         run.Abort();
     });
     EXPECT_EQ(result.status, stop.status);
-    EXPECT_EQ(ReadFile(output), stop.output);
+    EXPECT_EQ(stop.outputIsNew ? "" : ReadFile(output), stop.output);
     if (TwoPasses() && !stop.twoPassTexts.empty()) {
       EXPECT_EQ(texts_, stop.twoPassTexts);
     }
@@ -161,7 +167,8 @@ TEST_P(RunTest, StopsLeaveWhatTheyPromise) {
       EXPECT_EQ(mode, stdfs::perms(0600));  // Windows: the private temporary folder's permissions
     }
     EXPECT_EQ(result.tempPath, TwoPasses() ? copy : "");
-    EXPECT_EQ(dir_.Entries(), (Texts{"ix1.log", "ix1.txt", "tmp"})) << "a replacement was left";
+    const Texts entries = stop.outputIsNew ? Texts{"ix1.log", "tmp"} : Texts{"ix1.log", "ix1.txt", "tmp"};
+    EXPECT_EQ(dir_.Entries(), entries) << "a replacement or an empty output was left";
   }
   EXPECT_EQ(ReadFile(taken), "left by a crashed run");
   stdfs::remove(NativePath(taken));
@@ -237,6 +244,8 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
        "LOG: cannot be replaced keeping its owner and group (Operation not permitted)"},
       {"in place, folder denied", Fs::kOpen, ".ix1.log.", EACCES, "ix1.log", "ix1.log",
        "LOG: cannot be replaced: its folder DIR cannot be written (Permission denied)"},
+      {"in place, no room for the copy", Fs::kOpen, ".ix1.log.", ENOSPC, "ix1.log", "ix1.log",
+       "LOG: No space left on device"},
       {"line too long", Fs::kNone, "", 0, "ix1.log", "ix1.txt", "LOG: a line is longer than 100 bytes"},
       {"endless line", Fs::kNone, "", 0, "/dev/zero", "ix1.txt", "/dev/zero: a line is longer than 100 bytes"},
   };
