@@ -60,6 +60,17 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
+// Ends the help or the version as cat ends: a write or a close of standard
+// output that fails (a full disk) is an error, not a silent loss.
+int EndStandardOutput() {
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  const int error = errno;
+  if (written && std::fclose(stdout) == 0) return 0;
+  platform::WriteError(std::string(kProgram) + ": " + IoError("standard output", written ? errno : error).what() +
+                       "\n");
+  return kExitFailure;
+}
+
 // Shows the run's progress on a terminal, once the run has taken long enough
 // for it to matter, and no more often than the eye can follow.
 class TerminalProgress {
@@ -122,7 +133,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
 #ifdef _WIN32
   // The help, as Windows programs give it.
   for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "/?") return PrintHelp(), 0;
+    if (std::string(argv[i]) == "/?") return PrintHelp(), EndStandardOutput();
 #endif
   int option;
   while ((option = getopt_long(argc, argv, ":o:ihV", kOptions, nullptr)) != -1) {
@@ -136,8 +147,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
         options.suffix = optarg;
         options.hasSuffix = true;
         break;
-      case 'h': PrintHelp(); return 0;
-      case 'V': std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT); return 0;
+      case 'h': PrintHelp(); return EndStandardOutput();
+      case 'V': std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT); return EndStandardOutput();
       case ':': return UsageError("option '" + PrintableName(OptionName(argv)) + "' needs a value");
       default: return UsageError("unknown option '" + PrintableName(OptionName(argv)) + "'");
     }

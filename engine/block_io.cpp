@@ -241,6 +241,9 @@ void BlockWriter::Settle() {
 
 void BlockWriter::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
+    // A stop that came while the block was filled, not in a write, is seen
+    // now: the write could wait for a slow reader as long as it likes.
+    if (onInterrupted_) onInterrupted_();
     // Block by block: one huge write makes the system stall on it.
     const std::int64_t n = fs_.Write(file_, data, std::min(size, kBlockSize));
     if (n < 0 && errno == EAGAIN) {
@@ -257,10 +260,9 @@ void BlockWriter::WriteAll(const char* data, std::size_t size) {
       size -= static_cast<std::size_t>(n);
     }
     // A write that a signal cut short (EINTR, or fewer bytes than asked):
-    // the caller checks whether it was a stop before the next write blocks.
-    // A signal that comes after this check and before the next write starts
-    // waits for that write.
-    if (size > 0 && onInterrupted_) onInterrupted_();
+    // the check above, before the next write, tells whether it was a stop.
+    // Only a signal that comes between that check and the write's start
+    // waits for the write.
   }
 }
 

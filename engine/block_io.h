@@ -171,10 +171,11 @@ class BlockReader {
 // Writes to a file in large blocks. The file is not owned.
 class BlockWriter {
  public:
-  // `onInterrupted` runs when a signal cut a write short; `onFull` every
-  // 100 ms while a pipe has no room: either may throw to stop writing. With
-  // `writeBehind` (a regular file) a full block is written on a thread of
-  // its own while the caller fills the next; a failure shows at the next.
+  // `onInterrupted` runs before each write, so after a signal cut one
+  // short; `onFull` every 100 ms while a pipe has no room: either may throw
+  // to stop writing. With `writeBehind` (a regular file) a full block is
+  // written on a thread of its own while the caller fills the next; a
+  // failure shows at the next.
   BlockWriter(FileSystem& fs, FileHandle file, std::string name, WaitHook onInterrupted = {}, WaitHook onFull = {},
               bool writeBehind = false);
 

@@ -20,7 +20,9 @@ class IoError : public std::runtime_error {
   int error_;
 };
 
-// The name with control characters written as \n, \t, \xHH.
+// The name with control characters written as \n, \t, \xHH (a C1 control
+// as UTF-8, and the characters that turn the direction of text, as \uHHHH),
+// so that it shows on a terminal as the one line it is.
 std::string PrintableName(const std::string& name);
 
 }  // namespace kestrel

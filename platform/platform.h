@@ -38,6 +38,11 @@ std::uint32_t ProcessId();
 // outside the console's code page show as they are.
 void WriteError(const std::string& text);
 
+// Text in Shift-JIS as Windows writes it (code page 932: the Japanese of
+// terminal programs and hand-written notes in a captured log) as UTF-8.
+// False when the bytes are not valid in that code page.
+bool DecodeCp932(const std::string& bytes, std::string* utf8);
+
 // The folder of the user's own settings: on POSIX systems an absolute
 // XDG_CONFIG_HOME, else ~/.config (HOME, or the account's home when HOME is
 // unset or relative); on Windows %APPDATA%. Empty when there is none.

@@ -1,3 +1,4 @@
+#include <iconv.h>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -60,6 +61,22 @@ bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
 std::uint32_t ProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
 void WriteError(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
+// Through glibc's converter, which fails on a byte that starts no character
+// of the code page (EILSEQ) and on a character cut short at the end (EINVAL).
+bool DecodeCp932(const std::string& bytes, std::string* utf8) {
+  const iconv_t converter = ::iconv_open("UTF-8", "CP932");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in = bytes;
+  std::string out(bytes.size() * 3 + 4, '\0');  // a character of one or two bytes takes at most three
+  char* from = in.data();
+  char* to = out.data();
+  std::size_t left = in.size(), room = out.size();
+  const bool ok = ::iconv(converter, &from, &left, &to, &room) != static_cast<std::size_t>(-1) && left == 0;
+  ::iconv_close(converter);
+  if (ok) *utf8 = out.substr(0, out.size() - room);
+  return ok;
+}
 
 std::string UserConfigFolder() {
   // Relative values are ignored, as the XDG rules say: they would put the

@@ -110,6 +110,17 @@ void WriteError(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+bool DecodeCp932(const std::string& bytes, std::string* utf8) {
+  if (bytes.empty()) return utf8->clear(), true;
+  const int size = static_cast<int>(bytes.size());
+  std::wstring wide(bytes.size(), L'\0');  // never more UTF-16 units than bytes
+  const int length = ::MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), size);
+  if (length <= 0) return false;
+  wide.resize(static_cast<std::size_t>(length));
+  *utf8 = win32::Narrow(wide);
+  return true;
+}
+
 std::string UserConfigFolder() {
   wchar_t folder[MAX_PATH + 1];
   const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", folder, MAX_PATH + 1);

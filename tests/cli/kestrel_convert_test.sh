@@ -36,6 +36,8 @@ run 1 /dev/null "/dev/full: No space left on device" /dev/null -o /dev/full "$ex
 run 0 /dev/null "" /dev/null -o $'a\nb.log' "$example"
 cmp -s $'a\nb.log' "$converted" || fail "-o a\\nb.log"
 run 1 /dev/null 'none\n\t\x1b.log: No such file or directory' /dev/null $'none\n\t\x1b.log'
+run 1 /dev/null $'\xe3\x83\xad\\u0085\\x85\\u202e\xe0.log: No such file or directory' /dev/null \
+  $'\xe3\x83\xad\xc2\x85\x85\xe2\x80\xae\xe0.log'
 run 2 /dev/null "unknown option '-x' $usage" /dev/null -xV
 run 2 /dev/null "unknown option '-q' $usage" /dev/null a.log -qz
 run 2 /dev/null "unknown option '--bogus' $usage" /dev/null --bogus=1
@@ -45,6 +47,10 @@ run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/n
 run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
 run 2 /dev/null "--suffix needs an extension, such as .txt $usage" /dev/null --suffix= a.log
 run 1 /dev/null "/dev/stdin: not a log file; --suffix writes beside log files only" /dev/null --suffix=.txt /dev/stdin
+for option in --help --version; do
+  "$program" $option >/dev/full 2>err
+  [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: No space left on device" ] || fail "$option >/dev/full"
+done
 "$program" --help >help
 for status in '0 ' '1 ' '2 ' 129 130 141 143; do grep -q -- "$status" help || fail "--help: no status $status"; done
 script -qec "'$program'" /dev/null </dev/null >tty
