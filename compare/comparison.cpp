@@ -7,56 +7,82 @@
 
 namespace kestrel::compare {
 
-const char* const kDiffKindNames[kDiffKinds] = {"only-a", "only-b",   "next-hops",        "distance",
-                                                "metric", "protocol", "candidate-default"};
+const char* const kDiffKindNames[kDiffKinds] = {"only-a", "only-b",   "next-hops",         "distance",
+                                                "metric", "protocol", "candidate-default", "interface"};
 
 namespace {
 
-// A next hop as compared: its address (family 0 when it has none) and, when
-// interfaces are compared, its interface's mapped name as a number common to
-// both sides (0: none, or not compared).
+// Interface names as compared, by a number common to both sides.
+enum InterfaceId : std::uint32_t {
+  kNoInterface = 0,  // none printed: matches any (a recursive route prints none)
+  kNull0 = 1,        // the discard interface, spelled alike by both vendors: always compared
+  kUnnamed = 2,      // an interface whose name is not compared
+  kFirstName = 3,
+};
+
+// A next hop as compared: its address (family 0 when it has none), the VRF
+// it is in, whether it is a backup path, and its interface.
 struct HopKey {
   std::uint8_t family;
   std::uint64_t hi, lo;
+  std::uint32_t vrf;
+  std::uint8_t backup;
   std::uint32_t interface;
   std::uint32_t index;  // into the table's hops
-  auto Address() const { return std::tie(family, hi, lo); }
+  auto Address() const { return std::tie(family, hi, lo, vrf, backup); }
+  auto Key() const { return std::tie(family, hi, lo, vrf, backup, interface); }
 };
 
 // What the comparison needs of one side beyond its table.
 struct Side {
   const Table& table;
   std::vector<std::uint32_t> vrfRank;    // the VRF's place among both sides' names
-  std::vector<std::uint32_t> interface;  // mapped name's number, per interface
+  std::vector<std::uint32_t> interface;  // InterfaceId, per interface
+  std::vector<std::string> names;        // each interface's name as compared (mapped)
+  std::vector<std::uint32_t> hopVrf;     // the number of each next-hop VRF's name, common to both sides
 };
 
 bool Skipped(const Route& route, const Rules& rules) {
   return route.Is(kDuplicate) || (rules.ignoreLocal && route.Local());
 }
 
-void CollectHops(const Side& side, const Route& route, bool interfaces, std::vector<HopKey>& out) {
+// A link-local IPv6 next hop means something only together with its interface.
+bool LinkLocal(const Address& a) { return a.v6 && (a.hi >> 54) == (0xFE80u >> 6); }
+
+// The route's next hops, sorted; a repeated one counts once, except those
+// whose interface names are not compared, which count as often as printed.
+// `unnamed` tells whether any was such.
+void CollectHops(const Side& side, const Route& route, std::vector<HopKey>& out, bool& unnamed) {
   out.clear();
+  unnamed = false;
   for (std::uint32_t i = route.firstHop; i < route.firstHop + route.hopCount; ++i) {
     const Hop& hop = side.table.hops[i];
     const Address a = side.table.HopAddress(hop);
-    // Without a map the interface counts only where no address is given,
-    // and then not by name: vendors name them differently.
+    std::uint32_t interface = side.interface[hop.interface];
+    // An address names the next hop; its interface counts only where compared by name.
+    if (hop.hasAddress && interface == kUnnamed && !LinkLocal(a)) interface = kNoInterface;
+    unnamed |= interface == kUnnamed;
     out.push_back({static_cast<std::uint8_t>(hop.hasAddress ? 1 + hop.v6 : 0), hop.hasAddress ? a.hi : 0,
-                   hop.hasAddress ? a.lo : 0, interfaces ? side.interface[hop.interface] : 0, i});
+                   hop.hasAddress ? a.lo : 0, side.hopVrf[hop.vrf], hop.backup, interface, i});
   }
-  auto key = [](const HopKey& h) { return std::tie(h.family, h.hi, h.lo, h.interface); };
-  std::sort(out.begin(), out.end(), [&](const HopKey& x, const HopKey& y) { return key(x) < key(y); });
-  out.erase(std::unique(out.begin(), out.end(), [&](const HopKey& x, const HopKey& y) { return key(x) == key(y); }),
+  std::sort(out.begin(), out.end(), [](const HopKey& x, const HopKey& y) {
+    return std::tuple_cat(x.Key(), std::tie(x.index)) < std::tuple_cat(y.Key(), std::tie(y.index));
+  });
+  out.erase(std::unique(out.begin(), out.end(),
+                        [](const HopKey& x, const HopKey& y) { return x.Key() == y.Key() && x.interface != kUnnamed; }),
             out.end());
 }
 
-// Whether the two sets of next hops differ; the hops only in A and only in
-// B go to `removed` and `added` when given. An interface missing on one side
-// (a recursive route prints none) matches any.
-bool HopDelta(const std::vector<HopKey>& a, const std::vector<HopKey>& b, std::vector<std::uint32_t>* removed,
-              std::vector<std::uint32_t>* added) {
-  bool differ = false;
+// The kinds of difference between two routes' next hops: which are only in
+// A and only in B (to `removed` and `added` when given), and the brackets of
+// those on both sides where a path printed its own. An interface missing on
+// one side matches any.
+std::uint8_t HopDelta(const Side& sa, const Route& ra, const std::vector<HopKey>& a, const Side& sb, const Route& rb,
+                      const std::vector<HopKey>& b, const Rules& rules, std::vector<std::uint32_t>* removed,
+                      std::vector<std::uint32_t>* added) {
+  std::uint8_t kinds = 0;
   std::size_t i = 0, j = 0;
+  const bool brackets = ra.Is(kBracket) && rb.Is(kBracket);
   while (i < a.size() || j < b.size()) {
     bool takeA = j == b.size(), takeB = i == a.size();
     if (!takeA && !takeB) {
@@ -64,32 +90,48 @@ bool HopDelta(const std::vector<HopKey>& a, const std::vector<HopKey>& b, std::v
       const auto& y = b[j];
       if (x.Address() != y.Address()) {
         takeA = x.Address() < y.Address(), takeB = !takeA;
-      } else if (x.interface != y.interface && x.interface != 0 && y.interface != 0) {
+      } else if (x.interface != y.interface && x.interface != kNoInterface && y.interface != kNoInterface) {
         takeA = x.interface < y.interface, takeB = !takeA;
+      } else if (brackets) {
+        const Hop& hx = sa.table.hops[x.index];
+        const Hop& hy = sb.table.hops[y.index];
+        if ((hx.ownBracket || hy.ownBracket) && !rules.ignoreDistance &&
+            sa.table.HopDistance(ra, hx) != sb.table.HopDistance(rb, hy))
+          kinds |= kDistance;
+        if ((hx.ownBracket || hy.ownBracket) && !rules.ignoreMetric &&
+            sa.table.HopMetric(ra, hx) != sb.table.HopMetric(rb, hy))
+          kinds |= kMetric;
       }
     }
     if (takeA && removed) removed->push_back(a[i].index);
     if (takeB && added) added->push_back(b[j].index);
-    differ |= takeA || takeB;
+    if (takeA || takeB) kinds |= kHops;
     i += !takeB;
     j += !takeA;
   }
-  return differ;
+  if (!(kinds & kHops) || a.size() != b.size()) return kinds;
+  // The same addresses, each on another interface: a difference of interface only.
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (a[k].Address() != b[k].Address()) return kinds;
+  return static_cast<std::uint8_t>((kinds & ~kHops) | kInterface);
 }
 
 std::uint8_t Differences(const Side& sa, const Route& a, const Side& sb, const Route& b, const Rules& rules,
-                         std::vector<std::uint32_t>* removed = nullptr, std::vector<std::uint32_t>* added = nullptr) {
+                         bool* unnamed = nullptr, std::vector<std::uint32_t>* removed = nullptr,
+                         std::vector<std::uint32_t>* added = nullptr) {
   static thread_local std::vector<HopKey> hopsA, hopsB;
-  std::uint8_t kinds = 0;
-  CollectHops(sa, a, rules.CompareInterfaces(), hopsA);
-  CollectHops(sb, b, rules.CompareInterfaces(), hopsB);
-  if (HopDelta(hopsA, hopsB, removed, added)) kinds |= kHops;
+  bool unnamedA, unnamedB;
+  CollectHops(sa, a, hopsA, unnamedA);
+  CollectHops(sb, b, hopsB, unnamedB);
+  if (unnamed) *unnamed = unnamedA || unnamedB;
+  std::uint8_t kinds = HopDelta(sa, a, hopsA, sb, b, hopsB, rules, removed, added);
   const bool one = a.Is(kBracket) != b.Is(kBracket);
   if ((a.Is(kBracket) && b.Is(kBracket)) || (one && rules.vendorDefaults)) {
     const bool staticRoute = a.protocol[0] == 'S' && b.protocol[0] == 'S';
     if (!rules.ignoreDistance && (one || a.distance != b.distance)) kinds |= kDistance;
     if (!rules.ignoreMetric && (one || a.metric != b.metric) && (!staticRoute || rules.vendorDefaults))
       kinds |= kMetric;
+    if (staticRoute && !rules.vendorDefaults) kinds &= ~kMetric;
   }
   if (!rules.ignoreProtocol && std::strncmp(a.protocol, b.protocol, sizeof a.protocol) != 0) kinds |= kProtocol;
   if (!rules.ignoreCandidate && ((a.flags ^ b.flags) & kCandidate)) kinds |= kCandidateDefault;
@@ -111,11 +153,25 @@ void RankVrfs(Side& a, Side& b) {
   }
 }
 
-void MapInterfaces(Side& side, const Rules& rules, std::unordered_map<std::string, std::uint32_t>& ids) {
-  side.interface.assign(side.table.interfaces.size(), 0);
-  if (!rules.CompareInterfaces()) return;
-  for (std::size_t i = 1; i < side.table.interfaces.size(); ++i)
-    side.interface[i] = ids.emplace(rules.interfaceMap->Map(side.table.interfaces[i]), ids.size() + 1).first->second;
+// Numbers the names of both sides' interfaces and next-hop VRFs alike.
+void NameSides(Side& sa, Side& sb, const Rules& rules) {
+  const Naming naming = NamingOf(sa.table, sb.table, rules);
+  std::unordered_map<std::string, std::uint32_t> interfaceIds, vrfIds{{"", 0}};
+  for (Side* side : {&sa, &sb}) {
+    const auto& names = side->table.interfaces;
+    side->interface.assign(names.size(), kNoInterface);
+    side->names.assign(names.size(), "");
+    for (std::size_t i = 1; i < names.size(); ++i) {
+      side->names[i] = naming == Naming::Mapped ? rules.interfaceMap->Map(names[i]) : names[i];
+      side->interface[i] = side->names[i] == "Null0" ? kNull0
+                           : naming == Naming::None
+                               ? kUnnamed
+                               : interfaceIds.emplace(side->names[i], interfaceIds.size() + kFirstName).first->second;
+    }
+    side->hopVrf.clear();
+    for (const auto& name : side->table.hopVrfs)
+      side->hopVrf.push_back(vrfIds.emplace(name, vrfIds.size()).first->second);
+  }
 }
 
 int CompareKeys(const Side& sa, const Route& a, const Side& sb, const Route& b) {
@@ -126,9 +182,14 @@ int CompareKeys(const Side& sa, const Route& a, const Side& sb, const Route& b) 
   return kx < ky ? -1 : ky < kx ? 1 : 0;
 }
 
-std::string HopText(const Table& table, const Hop& hop) {
+std::string HopText(const Table& table, const Route& route, const Hop& hop) {
   std::string text = hop.hasAddress ? FormatAddress(table.HopAddress(hop)) : "";
+  if (hop.vrf != 0) text += " (vrf " + table.hopVrfs[hop.vrf] + ")";
   if (hop.interface != 0) text += (text.empty() ? "" : " ") + table.interfaces[hop.interface];
+  if (hop.ownBracket)
+    text +=
+        " [" + std::to_string(table.HopDistance(route, hop)) + "/" + std::to_string(table.HopMetric(route, hop)) + "]";
+  if (hop.backup) text += " (backup)";
   return text;
 }
 
@@ -139,7 +200,7 @@ SideView View(const Table& table, std::uint32_t index) {
   view.present = true;
   // A candidate default's "*" stands after the code, as Cisco prints it: "S*", "O*E2".
   bool starred = !route.Is(kCandidate);
-  for (const char* c = route.protocol; *c; ++c) {
+  for (const char* c = route.protocol; c < route.protocol + sizeof route.protocol && *c; ++c) {
     if (*c == ' ' && !starred) {
       view.protocol += '*';
       starred = true;
@@ -153,7 +214,7 @@ SideView View(const Table& table, std::uint32_t index) {
     view.bracket.append(std::to_string(route.metric)).append("]");
   }
   for (std::uint32_t i = route.firstHop; i < route.firstHop + route.hopCount; ++i)
-    view.hops.push_back(HopText(table, table.hops[i]));
+    view.hops.push_back(HopText(table, route, table.hops[i]));
   std::sort(view.hops.begin(), view.hops.end());
   view.hops.erase(std::unique(view.hops.begin(), view.hops.end()), view.hops.end());
   view.file = table.sources[route.source].name;
@@ -161,44 +222,120 @@ SideView View(const Table& table, std::uint32_t index) {
   return view;
 }
 
+// Whether a side read no route from logs that hold more than blank lines.
+bool Unread(const Table& table) {
+  if (!table.routes.empty()) return false;
+  for (const Source& source : table.sources)
+    if (source.Lines() > source.Count(LineKind::Blank)) return true;
+  return false;
+}
+
+// The interfaces of a side that no line of the map knows, once each with
+// the number of next hops that name them.
+void WarnUnknownInterfaces(const Side& side, char name, const Rules& rules, std::vector<std::string>& warnings) {
+  std::vector<std::uint64_t> uses(side.table.interfaces.size());
+  for (const Hop& hop : side.table.hops) ++uses[hop.interface];
+  for (std::size_t i = 1; i < uses.size(); ++i)
+    if (uses[i] && side.interface[i] != kNull0 && !rules.interfaceMap->Knows(side.table.interfaces[i]))
+      warnings.push_back("interface " + side.table.interfaces[i] + " (" + name + ", " + std::to_string(uses[i]) +
+                         " next hops) matches no line of the interface map; compared as it is");
+}
+
 }  // namespace
 
+Naming NamingOf(const Table& a, const Table& b, const Rules& rules) {
+  if (rules.ignoreInterfaces) return Naming::None;
+  if (rules.interfaceMap) return Naming::Mapped;
+  return a.layout == b.layout && a.layout != Layout::Unknown ? Naming::Exact : Naming::None;
+}
+
 Comparison Compare(const Table& a, const Table& b, const Rules& rules) {
-  Side sa{a, {}, {}}, sb{b, {}, {}};
+  Side sa{a, {}, {}, {}, {}}, sb{b, {}, {}, {}, {}};
   RankVrfs(sa, sb);
-  std::unordered_map<std::string, std::uint32_t> interfaceIds;
-  MapInterfaces(sa, rules, interfaceIds);
-  MapInterfaces(sb, rules, interfaceIds);
+  NameSides(sa, sb, rules);
   Comparison result;
   const auto& ra = a.routes;
   const auto& rb = b.routes;
-  std::size_t i = 0, j = 0;
+  // Tallies by VRF rank and by protocol code, named once compared.
+  std::vector<Tally> byVrf(sa.vrfRank.size() + sb.vrfRank.size());
+  std::vector<std::string> vrfNames(byVrf.size());
+  std::unordered_map<std::uint64_t, Tally> byProtocol;
+  auto protocolKey = [](const Route& r) {
+    std::uint64_t key = 0;
+    std::memcpy(&key, r.protocol, sizeof r.protocol);
+    return key;
+  };
   auto add = [&](std::uint32_t x, std::uint32_t y, std::uint8_t kinds) {
     result.diffs.push_back({x, y, kinds});
     for (int k = 0; k < kDiffKinds; ++k) result.perKind[k] += (kinds >> k) & 1;
   };
+  std::size_t i = 0, j = 0;
   while (true) {
     while (i < ra.size() && Skipped(ra[i], rules)) ++i, ++result.ignored[0];
     while (j < rb.size() && Skipped(rb[j], rules)) ++j, ++result.ignored[1];
     if (i == ra.size() && j == rb.size()) break;
     const int order = i == ra.size() ? 1 : j == rb.size() ? -1 : CompareKeys(sa, ra[i], sb, rb[j]);
+    const Route& route = order <= 0 ? ra[i] : rb[j];
+    const std::uint32_t rank = order <= 0 ? sa.vrfRank[route.vrf] : sb.vrfRank[route.vrf];
+    Tally& vrf = byVrf[rank];
+    Tally& protocol = byProtocol[protocolKey(route)];
+    if (vrfNames[rank].empty()) vrfNames[rank] = (order <= 0 ? a : b).vrfs[route.vrf];
     if (order < 0) {
       add(static_cast<std::uint32_t>(i++), kAbsent, kOnlyA);
-      ++result.onlyA, ++result.routes[0];
+      ++result.onlyA, ++result.routes[0], ++vrf.onlyA, ++protocol.onlyA, ++vrf.routes[0], ++protocol.routes[0];
     } else if (order > 0) {
       add(kAbsent, static_cast<std::uint32_t>(j++), kOnlyB);
-      ++result.onlyB, ++result.routes[1];
+      ++result.onlyB, ++result.routes[1], ++vrf.onlyB, ++protocol.onlyB, ++vrf.routes[1], ++protocol.routes[1];
     } else {
-      const std::uint8_t kinds = Differences(sa, ra[i], sb, rb[j], rules);
+      bool unnamed = false;
+      const std::uint8_t kinds = Differences(sa, ra[i], sb, rb[j], rules, &unnamed);
+      result.interfacesNotCompared += unnamed && !rules.ignoreInterfaces;
       if (kinds) {
         add(static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), kinds);
-        ++result.differ;
+        ++result.differ, ++vrf.differ, ++protocol.differ;
       } else {
-        ++result.same;
+        ++result.same, ++vrf.same, ++protocol.same;
       }
       ++i, ++j, ++result.routes[0], ++result.routes[1];
+      ++vrf.routes[0], ++vrf.routes[1], ++protocol.routes[0], ++protocol.routes[1];
     }
   }
+  for (std::size_t k = 0; k < byVrf.size(); ++k)
+    if (byVrf[k].routes[0] + byVrf[k].routes[1]) result.byVrf[vrfNames[k]] = byVrf[k];
+  for (const auto& [key, tally] : byProtocol) {
+    char code[sizeof key + 1] = {};
+    std::memcpy(code, &key, sizeof key);
+    result.byProtocol[code] = tally;
+  }
+  if (rules.accepted) {
+    std::vector<bool> used(rules.accepted->Entries().size());
+    for (RouteDiff& diff : result.diffs) {
+      const Table& t = diff.a != kAbsent ? a : b;
+      const Route& r = t.routes[diff.a != kAbsent ? diff.a : diff.b];
+      const int entry = rules.accepted->Find(t.vrfs[r.vrf], t.Prefix(r), r.length, diff.kinds);
+      if (entry < 0) continue;
+      diff.accepted = used[entry] = true;
+      ++result.accepted;
+      Tally& vrf = result.byVrf[t.vrfs[r.vrf]];
+      ++vrf.accepted;
+      char code[sizeof r.protocol + 1] = {};
+      std::memcpy(code, r.protocol, sizeof r.protocol);
+      ++result.byProtocol[code].accepted;
+    }
+    for (std::size_t k = 0; k < used.size(); ++k) {
+      if (used[k]) continue;
+      const AcceptList::Entry& e = rules.accepted->Entries()[k];
+      result.warnings.push_back(rules.accepted->Name() + ":" + std::to_string(e.line) + ": the accepted difference " +
+                                (e.anyVrf ? "" : "vrf " + e.vrf + " ") + FormatPrefix(e.prefix, e.length) +
+                                " no longer occurs");
+    }
+  }
+  if (rules.CompareInterfaces()) {
+    WarnUnknownInterfaces(sa, 'A', rules, result.warnings);
+    WarnUnknownInterfaces(sb, 'B', rules, result.warnings);
+  }
+  result.unread[0] = Unread(a);
+  result.unread[1] = Unread(b);
   return result;
 }
 
@@ -226,6 +363,7 @@ std::optional<std::uint32_t> FindRoute(const Table& table, const std::string& vr
 DiffView Describe(const Table& a, const Table& b, const RouteDiff& diff, const Rules& rules, bool covering) {
   DiffView view;
   view.kinds = diff.kinds;
+  view.accepted = diff.accepted;
   view.side[0] = View(a, diff.a);
   view.side[1] = View(b, diff.b);
   const Table& table = diff.a != kAbsent ? a : b;
@@ -233,15 +371,21 @@ DiffView Describe(const Table& a, const Table& b, const RouteDiff& diff, const R
   view.vrf = table.vrfs[route.vrf];
   view.v6 = route.Is(kV6);
   view.prefix = FormatPrefix(table.Prefix(route), route.length);
-  if (diff.a != kAbsent && diff.b != kAbsent && (diff.kinds & kHops)) {
-    Side sa{a, {}, {}}, sb{b, {}, {}};
-    std::unordered_map<std::string, std::uint32_t> ids;
-    MapInterfaces(sa, rules, ids);
-    MapInterfaces(sb, rules, ids);
+  if (diff.a != kAbsent && diff.b != kAbsent && (diff.kinds & (kHops | kInterface))) {
+    Side sa{a, {}, {}, {}, {}}, sb{b, {}, {}, {}, {}};
+    NameSides(sa, sb, rules);
     std::vector<std::uint32_t> removed, added;
-    Differences(sa, a.routes[diff.a], sb, b.routes[diff.b], rules, &removed, &added);
-    for (const auto i : removed) view.removed.push_back(HopText(a, a.hops[i]));
-    for (const auto i : added) view.added.push_back(HopText(b, b.hops[i]));
+    const Route& ra = a.routes[diff.a];
+    const Route& rb = b.routes[diff.b];
+    Differences(sa, ra, sb, rb, rules, nullptr, &removed, &added);
+    if (diff.kinds & kInterface) {
+      // The same addresses in the same order on both sides: each pair is one next hop.
+      for (std::size_t k = 0; k < removed.size() && k < added.size(); ++k)
+        view.interfaces.emplace_back(sa.names[a.hops[removed[k]].interface], sb.names[b.hops[added[k]].interface]);
+    } else {
+      for (const auto k : removed) view.removed.push_back(HopText(a, ra, a.hops[k]));
+      for (const auto k : added) view.added.push_back(HopText(b, rb, b.hops[k]));
+    }
   }
   if (covering && (diff.a == kAbsent || diff.b == kAbsent)) {
     const Table& other = diff.a == kAbsent ? a : b;

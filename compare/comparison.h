@@ -1,18 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "accept_list.h"
 #include "interface_map.h"
 #include "route_table.h"
 
 namespace kestrel::compare {
 
 // What the comparison looks at. By default a route's distance, metric,
-// protocol, candidate-default flag and next-hop addresses; interfaces only
-// with an interface map; never ages nor the order of routes or next hops.
+// protocol, candidate-default flag, its number of next hops and their
+// addresses (a link-local one with its interface), each next hop's bracket
+// where a Cisco log prints one, and Null0; interface names as they are
+// between two logs of one layout, through the map when one is given, else
+// not; never ages nor the order of routes or next hops.
 struct Rules {
   bool ignoreDistance = false;
   bool ignoreMetric = false;
@@ -25,6 +31,7 @@ struct Rules {
   // side only (an IX connected route's [0/1]).
   bool vendorDefaults = false;
   const InterfaceMap* interfaceMap = nullptr;
+  const AcceptList* accepted = nullptr;  // differences reported as accepted, apart
   bool CompareInterfaces() const { return interfaceMap != nullptr && !ignoreInterfaces; }
 };
 
@@ -36,8 +43,9 @@ enum DiffKind : std::uint8_t {
   kMetric = 16,
   kProtocol = 32,
   kCandidateDefault = 64,
+  kInterface = 128,  // the same next-hop addresses, on other interfaces
 };
-inline constexpr int kDiffKinds = 7;
+inline constexpr int kDiffKinds = 8;
 // Names of the kinds, bit by bit, as the reports write them.
 extern const char* const kDiffKindNames[kDiffKinds];
 
@@ -49,6 +57,13 @@ struct RouteDiff {
   std::uint32_t a = kAbsent;
   std::uint32_t b = kAbsent;
   std::uint8_t kinds = 0;
+  bool accepted = false;  // named in the list of accepted differences
+};
+
+// How many routes of one VRF or one protocol were compared, and how.
+struct Tally {
+  std::uint64_t routes[2] = {};
+  std::uint64_t same = 0, differ = 0, onlyA = 0, onlyB = 0, accepted = 0;
 };
 
 struct Comparison {
@@ -56,8 +71,26 @@ struct Comparison {
   std::uint64_t routes[2] = {};   // compared on each side
   std::uint64_t ignored[2] = {};  // local routes left out, duplicates
   std::uint64_t same = 0, differ = 0, onlyA = 0, onlyB = 0;
+  std::uint64_t accepted = 0;  // differences named as accepted: among differ, onlyA and onlyB, not in the exit status
   std::uint64_t perKind[kDiffKinds] = {};
+  // By VRF name ("" the default table) and by protocol code as printed
+  // ("O IA", "S"); a route whose two sides differ in protocol counts under A's.
+  std::map<std::string, Tally> byVrf, byProtocol;
+  // Routes whose next hops named interfaces that were not compared by name
+  // (logs of different vendors and no interface map): the user should give one.
+  std::uint64_t interfacesNotCompared = 0;
+  // Whether a side yielded no route although its logs are not empty: the
+  // comparison then proves nothing.
+  bool unread[2] = {};
+  // What the comparison itself has to say: interfaces no line of the map
+  // knows, accepted differences that no longer occur.
+  std::vector<std::string> warnings;
 };
+
+// How interface names compare: through the map when one is given; as they
+// are between two logs of one layout; otherwise not at all, but Null0.
+enum class Naming { None, Exact, Mapped };
+Naming NamingOf(const Table& a, const Table& b, const Rules& rules);
 
 // Compares the two tables, both read and sorted, under the rules.
 Comparison Compare(const Table& a, const Table& b, const Rules& rules);
@@ -79,6 +112,10 @@ struct DiffView {
   std::uint8_t kinds = 0;
   SideView side[2];
   std::vector<std::string> removed, added;  // next hops only in A, only in B
+  // For an interface difference: each next hop's interface in A and in B,
+  // as the map names them ("GigabitEthernet0/0" -> "GigabitEthernet1/0").
+  std::vector<std::pair<std::string, std::string>> interfaces;
+  bool accepted = false;
   // For a route on one side only (when asked): the longest shorter prefix
   // on the other side that covers it, and its next hops.
   std::string covering;

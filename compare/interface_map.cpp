@@ -45,13 +45,14 @@ InterfaceMap InterfaceMap::Parse(std::string_view text, const std::string& name)
   return map;
 }
 
-InterfaceMap InterfaceMap::Load(FileSystem& fs, const std::string& path) {
+std::string ReadSmallFile(FileSystem& fs, const std::string& path) {
   const FileHandle file = fs.OpenRead(path);
   if (file == kNoFile) throw IoError(path, errno);
   std::string text;
   try {
     BlockReader in(fs, file, path, {}, {});
     for (std::string_view data = in.Available(); !data.empty(); data = in.Available()) {
+      if (text.size() + data.size() > (std::size_t{16} << 20)) throw IoError(path, EFBIG);
       text.append(data);
       in.Consume(data.size());
     }
@@ -60,7 +61,11 @@ InterfaceMap InterfaceMap::Load(FileSystem& fs, const std::string& path) {
     throw;
   }
   fs.Close(file);
-  return Parse(text, path);
+  return text;
+}
+
+InterfaceMap InterfaceMap::Load(FileSystem& fs, const std::string& path) {
+  return Parse(ReadSmallFile(fs, path), path);
 }
 
 std::string InterfaceMap::Map(std::string_view name) const {
@@ -79,6 +84,13 @@ std::string InterfaceMap::Map(std::string_view name) const {
     return out;
   }
   return std::string(name);
+}
+
+bool InterfaceMap::Knows(std::string_view name) const {
+  std::vector<std::string_view> captures;
+  for (const auto& [from, to] : rules_)
+    if (Match(from, name, captures) || Match(to, name, captures)) return true;
+  return false;
 }
 
 }  // namespace kestrel::compare

@@ -26,10 +26,16 @@ class InterfaceMap {
   static InterfaceMap Load(FileSystem& fs, const std::string& path);
 
   std::string Map(std::string_view name) const;
+  // Whether a line of the map matches the name on either side: a name it
+  // neither maps nor maps to is one the map's author did not think of.
+  bool Knows(std::string_view name) const;
   const std::vector<std::pair<std::string, std::string>>& Rules() const { return rules_; }
 
  private:
   std::vector<std::pair<std::string, std::string>> rules_;
 };
+
+// Reads a small text file whole (a map, a list). Throws IoError.
+std::string ReadSmallFile(FileSystem& fs, const std::string& path);
 
 }  // namespace kestrel::compare

@@ -26,10 +26,15 @@ struct ReportData {
   bool showUnparsed = false;                                    // the terminal summary lists unparsed lines too
   std::vector<std::string> unparsedText[2];                     // in the order of each table's unparsed lines
   std::unordered_map<std::uint32_t, std::string> routeText[2];  // raw lines by route index
+  bool csvBom = false;  // the CSV starts with UTF-8's byte-order mark, for Excel
 };
 
 // "; left out: A 0, B 12 (...)" when routes were left out of the comparison.
 std::string LeftOut(const Comparison& comparison);
+
+// What every report's summary says besides the counts: routes whose
+// interfaces were not compared by name, a side from which no route was read.
+std::vector<std::string> Notices(const Comparison& comparison);
 
 // The rules in words, for the head of every report.
 std::vector<std::string> RulesInWords(const ReportData& data);
@@ -38,6 +43,15 @@ std::vector<std::string> RulesInWords(const ReportData& data);
 // document in memory.
 void WriteReport(Format format, const ReportData& data, BlockWriter& out);
 void WriteHtml(const ReportData& data, BlockWriter& out);
+
+// Lines of a log as text to read: each line as it is when it is UTF-8, else
+// decoded from Shift-JIS (code page 932) when it is that; a byte that
+// neither reads is written as "\x83", and `exact` (when given) set to false.
+std::string Decoded(std::string_view text, bool* exact = nullptr);
+// Text safe to print on a terminal: control characters (C0 with tab and line
+// end, DEL, C1) written as "\x1b", "\n", "\u0085", and the bidirectional
+// overrides and isolates that would reorder what follows as "\u202e".
+std::string Printable(std::string_view text);
 
 // Text as a JSON string's content: valid UTF-8 passes, any other byte (a
 // Shift-JIS log) is written as the character of the same number.

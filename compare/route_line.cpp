@@ -1,6 +1,7 @@
 #include "route_line.h"
 
 #include <cstring>
+#include <vector>
 
 namespace kestrel::compare {
 namespace {
@@ -139,18 +140,52 @@ bool IsInterfaceName(std::string_view text) {
   return digit;
 }
 
+// A next hop's address, alone or in a VRF: "192.0.2.1 (CUST-B)", and on
+// NX-OS "10.1.1.1%default".
+bool ParseHopAddress(std::string_view field, ParsedLine& p) {
+  std::string_view vrf;
+  if (const std::size_t open = field.find(" ("); open != std::string_view::npos && field.back() == ')') {
+    vrf = field.substr(open + 2, field.size() - open - 3);
+    field = field.substr(0, open);
+  } else if (const std::size_t percent = field.find('%'); percent != std::string_view::npos) {
+    vrf = field.substr(percent + 1);
+    field = field.substr(0, percent);
+    if (vrf.empty()) return false;
+  }
+  Address address;
+  if (!ParseAddress(field, address) || vrf.find_first_of(" \t()") != std::string_view::npos) return false;
+  if (p.hasHopAddress) return false;
+  p.hasHopAddress = true;
+  p.hop = address;
+  p.hopVrf = vrf;
+  return true;
+}
+
+// "tag 5": a route tag, which the comparison does not look at.
+bool IsTag(std::string_view field) {
+  std::uint64_t n;
+  return Consume(field, "tag ") && ReadNumber(field, UINT32_MAX, n) && field.empty();
+}
+
 // The comma-separated fields after "via", "is directly connected" or a
 // bracket: a next hop's address, an interface, an age, each recognised by
-// its shape wherever it stands. Anything else leaves the line unparsed.
+// its shape wherever it stands; a tag, and IOS XR's "(!)" after the last
+// field for a backup path. Anything else leaves the line unparsed.
 bool ParseFields(std::string_view text, ParsedLine& p) {
   while (true) {
     const std::size_t comma = text.find(',');
-    const std::string_view field = Trim(text.substr(0, comma));
-    Address address;
-    if (ParseAddress(field, address)) {
+    std::string_view field = Trim(text.substr(0, comma));
+    if (comma == std::string_view::npos && field.size() >= 3 && field.substr(field.size() - 3) == "(!)") {
+      p.backup = true;
+      field = Trim(field.substr(0, field.size() - 3));
+    }
+    if (field.find(" (") != std::string_view::npos || field.find('%') != std::string_view::npos) {
+      if (!ParseHopAddress(field, p)) return false;
+    } else if (Address address; ParseAddress(field, address)) {
       if (p.hasHopAddress) return false;
       p.hasHopAddress = true;
       p.hop = address;
+    } else if (IsTag(field)) {
     } else if (IsInterfaceName(field)) {
       if (!p.interface.empty()) return false;
       p.interface = field;
@@ -178,9 +213,10 @@ bool ParseBody(std::string_view rest, ParsedLine& p) {
   if (rest.empty()) return true;
   if (Consume(rest, "via ")) {
     p.body = Body::Via;
-    const std::string_view first = Trim(rest.substr(0, rest.find(',')));
-    Address address;
-    if (!ParseAddress(first, address) && !IsInterfaceName(first)) return false;
+    std::string_view first = Trim(rest.substr(0, rest.find(',')));
+    if (first.size() > 3 && first.substr(first.size() - 3) == "(!)") first = Trim(first.substr(0, first.size() - 3));
+    ParsedLine probe;
+    if (!ParseHopAddress(first, probe) && !IsInterfaceName(first)) return false;
     return ParseFields(rest, p);
   }
   if (Consume(rest, "is directly connected"))
@@ -192,26 +228,33 @@ bool ParseBody(std::string_view rest, ParsedLine& p) {
   else
     return false;
   if (rest.empty()) return true;
-  return Consume(rest, ",") && ParseFields(rest, p);
+  if (!Consume(rest, ",") || !ParseFields(rest, p)) return false;
+  // An IPv6 head with a tag ("[110/20], tag 5"): its next hops follow.
+  if (p.body == Body::Fields && !p.hasHopAddress && p.interface.empty()) p.body = Body::None;
+  return true;
 }
 
-// A route code: one or two letters, "*" for a candidate default, flags
-// (+ % &) and a type, in one token or several ("O IA", "O*E2", "S*").
+// A route code: one to three letters, "*" for a candidate default, flags
+// (+ % &) and a type, in one token or several, glued or after blanks
+// ("O IA", "O*E2", "S*", "B  +", "D  *EX"). The protocol keeps the code and
+// the type, one blank between them.
 bool AddCodeToken(std::string_view token, ParsedLine& p, std::size_t& size) {
-  if (token.empty() || token.size() > 4 || !IsLetter(token[0])) return false;
-  if (size > 0) p.protocol[size++] = ' ';
+  const bool first = size == 0;
+  if (token.empty() || token.size() > 4 || (first && !IsLetter(token[0]))) return false;
+  bool gap = !first;  // the type stands apart from the code, after a blank or a "*"
   for (const char c : token) {
     if (c == '*') {
       p.candidate = true;
-      if (size > 0 && p.protocol[size - 1] != ' ') p.protocol[size++] = ' ';
+      gap = true;
     } else if (IsLetter(c) || IsDigit(c)) {
-      if (size >= 7) return false;
+      if (size + (gap ? 2 : 1) >= sizeof p.protocol - 1) return false;
+      if (gap) p.protocol[size++] = ' ';
+      gap = false;
       p.protocol[size++] = c;
     } else if (!std::strchr("+%&", c)) {
       return false;
     }
   }
-  while (size > 0 && p.protocol[size - 1] == ' ') --size;
   p.protocol[size] = '\0';
   return true;
 }
@@ -221,9 +264,24 @@ bool ParseRoute(std::string_view line, ParsedLine& p) {
   for (int i = 0;; ++i) {
     const std::string_view token = NextToken(line);
     if (i > 0 && ParsePrefix(token, p.prefix, p.length)) break;
-    if (i == 3 || !AddCodeToken(token, p, size)) return false;
+    if (i == 4 || !AddCodeToken(token, p, size)) return false;
   }
   return ParseBody(line, p);
+}
+
+// Whether an unread line starts as a route does: a short code, then an
+// address among the next tokens; or NX-OS's "10.1.0.0/16, ...".
+bool LooksLikeRoute(std::string_view text) {
+  Address address;
+  int length;
+  std::string_view token = NextToken(text);
+  if (!token.empty() && token.back() == ',') return ParsePrefix(token.substr(0, token.size() - 1), address, length);
+  if (token.empty() || token.size() > 4 || !IsLetter(token[0])) return false;
+  for (int i = 0; i < 4; ++i) {
+    token = NextToken(text);
+    if (ParsePrefix(token, address, length)) return true;
+  }
+  return false;
 }
 
 // "C - connected, S - static": a code of up to four characters, " - ", a name.
@@ -232,9 +290,24 @@ bool IsLegend(std::string_view text) {
   return blank >= 1 && blank <= 4 && text.substr(blank, 3) == " - ";
 }
 
-// "10.0.0.0/8 is variably subnetted, 6 subnets, 3 masks", "1.0.0.0/32 is subnetted, 1 subnets".
+// A mask as old releases print it, "255.255.255.0": its length, or -1.
+int MaskLength(std::string_view text) {
+  std::uint32_t mask;
+  if (!ParseIpv4(text, mask)) return -1;
+  int length = 0;
+  while (length < 32 && (mask & (0x80000000u >> length))) ++length;
+  return length == 32 || (mask << length) == 0 ? length : -1;
+}
+
+// "10.0.0.0/8 is variably subnetted, 6 subnets, 3 masks", "1.0.0.0/32 is subnetted, 1 subnets",
+// and on old releases "131.108.0.0 255.255.255.0 is subnetted, 2 subnets".
 bool ParseClassful(std::string_view text, ParsedLine& p) {
   if (!ParsePrefix(NextToken(text), p.prefix, p.length)) return false;
+  if (p.length < 0 && !p.prefix.v6) {
+    std::string_view rest = text;
+    const int length = MaskLength(NextToken(rest));
+    if (length >= 0) p.length = length, text = rest;
+  }
   text = TrimLeft(text);
   if (Consume(text, "is subnetted"))
     p.subnetted = true;
@@ -266,34 +339,55 @@ bool ParsePrompt(std::string_view line, ParsedLine& p) {
   return true;
 }
 
+// A count of the table's head: `n`, or -2 when it has too many digits to
+// be checked; false when the text starts with no digit.
+bool ReadCount(std::string_view& text, std::int64_t& n) {
+  std::uint64_t value;
+  if (text.empty() || !IsDigit(text[0])) return false;
+  if (ReadNumber(text, INT64_MAX, value)) {
+    n = static_cast<std::int64_t>(value);
+  } else {
+    n = -2;
+    while (!text.empty() && IsDigit(text[0])) text.remove_prefix(1);
+  }
+  return true;
+}
+
+// The lines of a table's head that announce its counts. A line of that
+// shape whose counts cannot be read is left unparsed.
 void ParseTableSummary(std::string_view text, ParsedLine& p) {
   p.kind = LineKind::TableSummary;
-  std::uint64_t n;
+  std::int64_t n;
   if (Consume(text, "IPv6 Routing Table - ")) {
     // "IPv6 Routing Table - default - 6 entries": the VRF's name, then the count.
+    p.layout = Layout::Ios;
     const std::size_t dash = text.find(" - ");
     if (dash == std::string_view::npos) return;
     p.setsVrf = true;
     p.vrf = text.substr(0, dash) == "default" ? std::string_view() : text.substr(0, dash);
     text.remove_prefix(dash + 3);
-    if (ReadNumber(text, INT64_MAX, n) && Consume(text, " entries")) p.entries = static_cast<std::int64_t>(n);
+    if (ReadCount(text, n) && Consume(text, " entries")) p.entries = n;
   } else if (Consume(text, "IP Routing Table - ")) {
-    if (!ReadNumber(text, INT64_MAX, n) || !Consume(text, " entries")) return;
-    p.entries = static_cast<std::int64_t>(n);
-    if (Consume(text, ", ") && ReadNumber(text, INT64_MAX, n) && Consume(text, " hidden"))
-      p.hidden = static_cast<std::int64_t>(n);
+    // "IP Routing Table - 12 entries, 2 hidden, 1012 frees"
+    p.layout = Layout::Ix;
+    if (!ReadCount(text, n) || !Consume(text, " entries")) return void(p.kind = LineKind::Unparsed);
+    p.entries = n;
+    if (Consume(text, ", ") && ReadCount(text, n) && Consume(text, " hidden")) p.hidden = n < 0 ? 0 : n;
   } else if (Consume(text, "Entries:")) {
     // "Entries: 3 Connected, 2 Static, 0 RIP, 5 OSPF, 4 BGP"
+    p.layout = Layout::Ix;
     static const std::string_view kNames[5] = {"Connected", "Static", "RIP", "OSPF", "BGP"};
     while (true) {
       const std::size_t comma = text.find(',');
       std::string_view field = Trim(text.substr(0, comma));
-      if (ReadNumber(field, INT64_MAX, n))
-        for (int i = 0; i < 5; ++i)
-          if (Trim(field) == kNames[i]) p.perProtocol[i] = static_cast<std::int64_t>(n);
+      if (!ReadCount(field, n) || !IsBlank(field.empty() ? 'x' : field[0])) return void(p.kind = LineKind::Unparsed);
+      for (int i = 0; i < 5; ++i)
+        if (Trim(field) == kNames[i]) p.perProtocol[i] = n;
       if (comma == std::string_view::npos) break;
       text.remove_prefix(comma + 1);
     }
+  } else {
+    p.layout = Layout::Ix;  // "Timers: Age"
   }
 }
 
@@ -333,39 +427,207 @@ bool IsAge(std::string_view text) {
   return false;
 }
 
+namespace {
+
+// NX-OS's protocol and kind ("ospf-1" "intra", "bgp-65000" "internal") as
+// the code IOS prints for it ("O", "B"); a protocol IOS has no code for
+// keeps its name ("hsrp", "am").
+void NxosProtocol(std::string_view word, std::string_view kind, ParsedLine& p) {
+  word = word.substr(0, word.find('-'));
+  struct Code {
+    std::string_view protocol, kind, code;
+  };
+  static const Code kCodes[] = {
+      {"static", "", "S"},
+      {"direct", "", "C"},
+      {"local", "", "L"},
+      {"ospf", "intra", "O"},
+      {"ospf", "inter", "O IA"},
+      {"ospf", "type-1", "O E1"},
+      {"ospf", "type-2", "O E2"},
+      {"ospf", "nssa type-1", "O N1"},
+      {"ospf", "nssa type-2", "O N2"},
+      {"ospf", "", "O"},
+      {"bgp", "", "B"},
+      {"eigrp", "external", "D EX"},
+      {"eigrp", "", "D"},
+      {"rip", "", "R"},
+      {"isis", "L1", "i L1"},
+      {"isis", "L2", "i L2"},
+      {"isis", "", "i"},
+  };
+  std::string_view code = word.substr(0, sizeof p.protocol - 2);
+  for (const Code& c : kCodes)
+    if (c.protocol == word && (c.kind.empty() || c.kind == kind)) {
+      code = c.code;
+      break;
+    }
+  code.copy(p.protocol, code.size());
+  p.protocol[code.size()] = '\0';
+}
+
+// NX-OS's route head: "10.1.0.0/16, ubest/mbest: 2/0" (", attached" and
+// more may follow). The protocol and the bracket come with its paths.
+bool ParseNxosHead(std::string_view text, ParsedLine& p) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos || !ParsePrefix(text.substr(0, comma), p.prefix, p.length) || p.length < 0)
+    return false;
+  text = TrimLeft(text.substr(comma + 1));
+  if (!Consume(text, "ubest/mbest:")) return false;
+  p.kind = LineKind::Route;
+  p.layout = Layout::NxOs;
+  return true;
+}
+
+// NX-OS's path: "*via 10.0.0.2, Eth1/1, [110/41], 1d02h, ospf-1, intra",
+// "*via 198.51.100.1%default, [200/0], 2w0d, bgp-65000, internal, tag 65001".
+// The "*" marks a best path; one without it is kept as a backup. A direct or
+// local path names the router's own address: its next hop is the interface.
+bool ParseNxosPath(std::string_view text, ParsedLine& p) {
+  const bool best = Consume(text, "*");
+  if (!Consume(text, "via ")) return false;
+  std::vector<std::string_view> fields;
+  for (std::size_t comma; (comma = text.find(',')) != std::string_view::npos; text.remove_prefix(comma + 1))
+    fields.push_back(Trim(text.substr(0, comma)));
+  fields.push_back(Trim(text));
+  std::size_t i = 0;
+  if (!ParseHopAddress(fields[i], p) && !IsInterfaceName(fields[i])) return false;
+  if (!p.hasHopAddress) p.interface = fields[i];
+  if (++i < fields.size() && IsInterfaceName(fields[i]) && p.interface.empty()) p.interface = fields[i++];
+  std::string_view bracket = i < fields.size() ? fields[i++] : std::string_view();
+  std::uint64_t distance, metric;
+  if (!Consume(bracket, "[") || !ReadNumber(bracket, 255, distance) || !Consume(bracket, "/") ||
+      !ReadNumber(bracket, UINT32_MAX, metric) || bracket != "]")
+    return false;
+  if (i < fields.size() && IsAge(fields[i])) ++i;
+  if (i == fields.size() || fields[i].empty()) return false;
+  const std::string_view protocol = fields[i++];
+  NxosProtocol(protocol, i < fields.size() ? fields[i] : std::string_view(), p);
+  if (const std::string_view word = protocol.substr(0, protocol.find('-')); word == "direct" || word == "local") {
+    if (p.interface.empty()) return false;
+    p.hasHopAddress = false;
+    p.hopVrf = {};
+  }
+  p.kind = LineKind::Continuation;
+  p.body = Body::Via;
+  p.hasBracket = true;
+  p.distance = static_cast<std::uint8_t>(distance);
+  p.metric = static_cast<std::uint32_t>(metric);
+  p.backup = !best;
+  p.layout = Layout::NxOs;
+  return true;
+}
+
+// What is left of a pager's prompt before a line, when a session was
+// captured without "terminal length 0": " --More-- " and the blanks and
+// backspaces that erased it. Returns the line without it, and whether the
+// line was such a remnant.
+std::string_view WithoutPager(std::string_view line, bool& pager) {
+  std::string_view text = TrimLeft(line);
+  pager = Consume(text, "--More--");
+  std::size_t i = 0;
+  bool backspace = false;
+  while (i < text.size() && (IsBlank(text[i]) || text[i] == '\b')) backspace |= text[i++] == '\b';
+  if (!pager && !backspace) return line;
+  pager = true;
+  return text.substr(i);
+}
+
+// Interface names only the IX prints: "GigaEthernet0.0", "VirtualTemplate1.1",
+// and tunnels and loopbacks with a unit after a dot ("Tunnel1.0",
+// "Loopback0.0"). Cisco spells them "GigabitEthernet0/0", "Tunnel1".
+bool IsIxInterface(std::string_view name) {
+  if (name.substr(0, 12) == "GigaEthernet" || name.substr(0, 15) == "VirtualTemplate") return true;
+  for (const std::string_view kind : {"Tunnel", "Loopback"})
+    if (name.substr(0, kind.size()) == kind) {
+      name.remove_prefix(kind.size());
+      std::uint64_t n;
+      return ReadNumber(name, 99999, n) && Consume(name, ".") && ReadNumber(name, 99999, n) && name.empty();
+    }
+  return false;
+}
+
+}  // namespace
+
 ParsedLine ParseLine(std::string_view line) {
   ParsedLine p;
-  const std::string_view text = Trim(line);
+  bool pager;
+  std::string_view rest = WithoutPager(line, pager);
+  const std::string_view text = Trim(rest);
+  // A line after a pager's remnant is indented when it is a next hop's.
+  const bool indented = pager ? text.substr(0, 1) == "[" || text.substr(0, 4) == "via " ||
+                                    text.substr(0, 5) == "*via " || text.substr(0, 3) == "is "
+                              : !text.empty() && IsBlank(line[0]);
   if (text.empty()) {
     p.kind = LineKind::Blank;
-  } else if (IsBlank(line[0])) {
+  } else if (indented) {
     // Indented: another next hop, the rest of a wrapped head, a classful
     // summary or the legend's later lines.
     if ((text[0] == '[' || text.substr(0, 4) == "via " || text.substr(0, 3) == "is ") && ParseBody(text, p) &&
-        (p.body != Body::None || p.hasBracket) && p.body != Body::Fields)
+        (p.body != Body::None || p.hasBracket) && p.body != Body::Fields) {
       p.kind = LineKind::Continuation;
-    else if (!ParseClassful(text, p) && IsLegend(text))
-      p = {}, p.kind = LineKind::Legend;
-    else if (p.kind != LineKind::Classful)
+    } else if (p = {}; (text.substr(0, 5) == "*via " || text.substr(0, 4) == "via ") && ParseNxosPath(text, p)) {
+    } else if (p = {}; ParseClassful(text, p)) {
+      p.layout = Layout::Ios;
+    } else {
       p = {};
+      if (IsLegend(text)) p.kind = LineKind::Legend;
+    }
   } else if (text.substr(0, 6) == "Codes:") {
     p.kind = LineKind::Legend;
+    p.layout = Layout::Ios;
   } else if (text.substr(0, 22) == "Gateway of last resort") {
     p.kind = LineKind::Gateway;
+    p.layout = Layout::Ios;
   } else if (text.substr(0, 15) == "Routing Table: ") {
     p.kind = LineKind::Vrf;
     p.setsVrf = true;
     p.vrf = Trim(text.substr(15));
+    p.layout = Layout::Ios;
+  } else if (Consume(rest = text, "IP Route Table for VRF \"") ||
+             Consume(rest = text, "IPv6 Routing Table for VRF \"")) {
+    // NX-OS: IP Route Table for VRF "default"
+    p.kind = LineKind::Vrf;
+    p.setsVrf = true;
+    p.vrf = rest.substr(0, rest.find('"'));
+    if (p.vrf == "default") p.vrf = {};
+    p.layout = Layout::NxOs;
+  } else if (text[0] == '\'') {
+    p.kind = LineKind::Legend;  // NX-OS: '*' denotes best ucast next-hop
   } else if (text.substr(0, 19) == "IP Routing Table - " || text.substr(0, 21) == "IPv6 Routing Table - " ||
              text.substr(0, 8) == "Entries:" || text.substr(0, 7) == "Timers:") {
     ParseTableSummary(text, p);
+    if (p.kind == LineKind::Unparsed) p = {};
   } else if (text.substr(0, 9) == "Load for " || text.substr(0, 15) == "Time source is " || IsTimestamp(text)) {
     p.kind = LineKind::Prompt;
   } else if (ParseRoute(text, p)) {
     p.kind = LineKind::Route;
+    // A connected route with a bracket is the IX's; Cisco prints none.
+    if (p.body == Body::Connected) p.layout = p.hasBracket ? Layout::Ix : Layout::Ios;
+  } else if (p = {}; ParseNxosHead(text, p)) {
   } else {
     p = {};
-    if (!ParsePrompt(text, p) && !ParseClassful(text, p)) p = {}, p.kind = IsLegend(text) ? LineKind::Legend : p.kind;
+    if (ParsePrompt(text, p)) {
+    } else if (p = {}; ParseClassful(text, p)) {
+      p.layout = Layout::Ios;
+    } else {
+      p = {};
+      if (IsLegend(text)) {
+        p.kind = LineKind::Legend;
+        // The IX's legend names protocols in capitals: "C - Connected, S - Static".
+        if (text.find(" - Connected") != std::string_view::npos) p.layout = Layout::Ix;
+      } else {
+        p.routeLike = LooksLikeRoute(text);
+      }
+    }
+  }
+  // Interface names tell the layout too: the IX's own spellings, and a "/",
+  // which only Cisco's names have.
+  if (!p.interface.empty()) {
+    if (IsIxInterface(p.interface))
+      p.layout = Layout::Ix;
+    else if (p.layout == Layout::Unknown && p.interface.find('/') != std::string_view::npos)
+      p.layout = Layout::Ios;
   }
   return p;
 }

@@ -33,6 +33,11 @@ enum class LineKind : std::uint8_t {
   Count
 };
 
+// Whose layout a line shows: lines only one vendor prints tell a table's
+// layout, which decides whether interface names can be compared as they
+// are and whether a next hop's own bracket is real.
+enum class Layout : std::uint8_t { Unknown, Ix, Ios, NxOs };
+
 // What follows the prefix (and the bracket) on a route's line.
 enum class Body : std::uint8_t {
   None,       // nothing: a head whose rest comes on the next line, or an IPv6 head
@@ -58,9 +63,15 @@ struct ParsedLine {
   bool hasHopAddress = false;
   Address hop;
   std::string_view interface;  // empty when the line names none
+  // The next hop's VRF when the line names one ("via 192.0.2.1 (CUST-B)",
+  // NX-OS "via 10.1.1.1%default"), and whether it is a backup path (IOS XR's
+  // "(!)", an NX-OS path not marked best).
+  std::string_view hopVrf;
+  bool backup = false;
   // TableSummary: the entries it announces (-1: none) and those hidden;
-  // Entries: the counts of connected, static, RIP, OSPF and BGP routes.
-  std::int64_t entries = -1;
+  // Entries: the counts of connected, static, RIP, OSPF and BGP routes
+  // (-1 none, -2 too big to check).
+  std::int64_t entries = -1;  // -2: a count too big to check
   std::int64_t hidden = 0;
   std::int64_t perProtocol[5] = {-1, -1, -1, -1, -1};
   // Vrf, an IPv6 table's head and a prompt whose command names "vrf NAME":
@@ -70,6 +81,11 @@ struct ParsedLine {
   std::string_view vrf;
   // Classful: whether the routes under it may be printed without a mask.
   bool subnetted = false;
+  // Unparsed: whether the line looks like a route's first line (a code,
+  // then an address), so that next-hop lines after it are not another
+  // route's.
+  bool routeLike = false;
+  Layout layout = Layout::Unknown;
 };
 
 // The protocol letters the IX summary line counts, in the order of

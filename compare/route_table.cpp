@@ -62,7 +62,8 @@ void TableReader::Warn(WarningKind kind, std::string text, std::uint32_t line) {
 void TableReader::Line(std::string_view text, std::uint64_t offset) {
   ++lineNumber_;
   ParsedLine p = ParseLine(text);
-  if (p.kind == LineKind::Route && !AddRoute(p, offset, text.size())) p.kind = LineKind::Unparsed;
+  ++layoutVotes_[static_cast<int>(p.layout)];
+  if (p.kind == LineKind::Route && !AddRoute(p, offset, text.size())) p.kind = LineKind::Unparsed, p.routeLike = true;
   if (p.kind == LineKind::Continuation && !Continue(p, offset, text.size())) p.kind = LineKind::Unparsed;
   switch (p.kind) {
     case LineKind::Prompt:
@@ -70,26 +71,34 @@ void TableReader::Line(std::string_view text, std::uint64_t offset) {
     case LineKind::Gateway:
     case LineKind::TableSummary:
     case LineKind::Vrf:
-      current_ = -1;
+      current_ = -1, unreadRoute_ = 0;
       if (p.setsVrf) {
         vrf_ = static_cast<std::uint16_t>(Intern(vrfIds_, table_.vrfs, p.vrf));
         classful_.subnetted = false;
         if (p.kind == LineKind::Prompt || p.kind == LineKind::Vrf) CloseSection();
       }
-      if (p.entries >= 0) {
+      if (p.entries >= 0 || p.entries == -2) {
         CloseSection();
         section_.open = true, section_.entries = p.entries, section_.hidden = p.hidden;
         section_.source = source_, section_.line = lineNumber_;
       }
-      if (p.perProtocol[0] >= 0 && section_.open) std::copy_n(p.perProtocol, 5, section_.announced);
+      if (p.entries == -2 || std::count(p.perProtocol, p.perProtocol + 5, -2))
+        Warn(WarningKind::Totals, "the table's head announces a count too big to check; its counts are not checked");
+      if (std::count(p.perProtocol, p.perProtocol + 5, -1) < 5 && section_.open)
+        for (int i = 0; i < 5; ++i) section_.announced[i] = p.perProtocol[i] == -2 ? -1 : p.perProtocol[i];
       break;
     case LineKind::Classful:
+      unreadRoute_ = 0;
       classful_.subnetted = p.subnetted && !p.prefix.v6;
       classful_.network = static_cast<std::uint32_t>(p.prefix.lo) & Mask(ClassfulLength(p.prefix.lo));
       classful_.length = p.length;
       break;
     case LineKind::Unparsed:
-      table_.unparsed.push_back({offset, lineNumber_, static_cast<std::uint32_t>(text.size()), source_});
+      // A route's first line that could not be read: the next-hop lines
+      // under it are its own, not the route's above.
+      if (p.routeLike) current_ = -1, unreadRoute_ = lineNumber_;
+      if (table_.unparsedCount++ < kUnparsedKept)
+        table_.unparsed.push_back({offset, lineNumber_, static_cast<std::uint32_t>(text.size()), source_});
       break;
     default: break;
   }
@@ -128,6 +137,7 @@ bool TableReader::AddRoute(const ParsedLine& p, std::uint64_t offset, std::size_
   }
   route.firstHop = static_cast<std::uint32_t>(table_.hops.size());
   current_ = static_cast<std::int64_t>(table_.routes.size());
+  unreadRoute_ = 0;
   table_.routes.push_back(route);
   AddHop(p);
   if (section_.open) {
@@ -153,26 +163,37 @@ void TableReader::AddHop(const ParsedLine& p) {
     }
   }
   hop.interface = Intern(interfaceIds_, table_.interfaces, p.interface) & 0x3FFFFFFF;
+  // A next hop in the route's own table names no VRF, whatever the log says.
+  const std::string& own = table_.vrfs[route.vrf];
+  if (!p.hopVrf.empty() && p.hopVrf != own && !(own.empty() && p.hopVrf == "default"))
+    hop.vrf = static_cast<std::uint16_t>(Intern(hopVrfIds_, table_.hopVrfs, p.hopVrf));
+  hop.backup = p.backup;
+  if (p.hasBracket && route.hopCount > 0 && (p.distance != route.distance || p.metric != route.metric)) {
+    hop.ownBracket = 1;
+    hop.distance = p.distance;
+    hop.metric = p.metric;
+    ownBrackets_.push_back(
+        {static_cast<std::uint32_t>(current_), static_cast<std::uint32_t>(table_.hops.size()), lineNumber_, source_});
+  }
   table_.hops.push_back(hop);
   ++route.hopCount;
 }
 
 bool TableReader::Continue(const ParsedLine& p, std::uint64_t offset, std::size_t size) {
-  if (current_ < 0) return false;
-  Route& route = table_.routes[current_];
-  if (p.hasBracket) {
-    if (!route.Is(kBracket) && route.hopCount == 0) {
-      // The rest of a wrapped head: the route's own bracket.
-      route.flags |= kBracket;
-      route.distance = p.distance;
-      route.metric = p.metric;
-    } else if (route.Is(kBracket) && (p.distance != route.distance || p.metric != route.metric)) {
-      Warn(WarningKind::Bracket, "a next hop of " + FormatPrefix(table_.Prefix(route), route.length) + " carries [" +
-                                     std::to_string(p.distance) + "/" + std::to_string(p.metric) +
-                                     "], its route's first line [" + std::to_string(route.distance) + "/" +
-                                     std::to_string(route.metric) + "]");
-    }
+  if (current_ < 0) {
+    Warn(WarningKind::Unread, unreadRoute_ ? "a next hop of the route on line " + std::to_string(unreadRoute_) +
+                                                 ", which could not be read; left out with it"
+                                           : "a next hop with no route before it; left out");
+    return false;
   }
+  Route& route = table_.routes[current_];
+  if (p.hasBracket && !route.Is(kBracket) && route.hopCount == 0) {
+    // The rest of a wrapped head, or an NX-OS route's first path: the route's own bracket.
+    route.flags |= kBracket;
+    route.distance = p.distance;
+    route.metric = p.metric;
+  }
+  if (route.protocol[0] == '\0') std::memcpy(route.protocol, p.protocol, sizeof route.protocol);
   route.flags &= ~kHeadOnly;
   if (route.source == source_) route.span = static_cast<std::uint32_t>(offset + size - route.offset);
   AddHop(p);
@@ -197,8 +218,33 @@ void TableReader::CloseSection() {
   section_ = {};
 }
 
+// A next hop's own bracket is real in a Cisco log (EIGRP's unequal-cost
+// paths, NX-OS's per-path preference); in a log converted from the IX it is
+// a copy an old conversion made, perhaps of another route's: the route's
+// first line holds, with a warning.
+void TableReader::CheckBrackets() {
+  if (table_.layout == Layout::Ios || table_.layout == Layout::NxOs) return;
+  for (const OwnBracket& own : ownBrackets_) {
+    const Route& route = table_.routes[own.route];
+    Hop& hop = table_.hops[own.hop];
+    source_ = own.source;
+    lineNumber_ = own.line;
+    Warn(WarningKind::Bracket, "a next hop of " + FormatPrefix(table_.Prefix(route), route.length) + " carries [" +
+                                   std::to_string(hop.distance) + "/" + std::to_string(hop.metric) +
+                                   "], its route's first line [" + std::to_string(route.distance) + "/" +
+                                   std::to_string(route.metric) + "]");
+    hop.ownBracket = 0;
+  }
+  ownBrackets_.clear();
+}
+
 void TableReader::Finish() {
   CloseSection();
+  // The layout most lines show; a tie, or none, leaves it unknown.
+  const auto votes = layoutVotes_ + 1;
+  const auto most = std::max_element(votes, votes + 3);
+  if (*most > 0 && std::count(votes, votes + 3, *most) == 1) table_.layout = static_cast<Layout>(most - layoutVotes_);
+  CheckBrackets();
   // VRFs numbered in the order of their names, so that both sides sort alike.
   std::vector<std::uint16_t> order(table_.vrfs.size()), rank(table_.vrfs.size());
   std::iota(order.begin(), order.end(), 0);
@@ -237,6 +283,115 @@ void TableReader::Finish() {
   }
 }
 
+namespace {
+
+// A log's text, block by block: a UTF-8 byte-order mark left out, and
+// UTF-16 with its mark (what Windows PowerShell 5's ">" writes) decoded into
+// UTF-8. The offsets of lines count in this text, so that they find the same
+// lines when the log is read again.
+class LogText {
+ public:
+  LogText(BlockReader& in, Sha256* sha) : in_(in), sha_(sha) {
+    while (head_.size() < 3) {
+      const std::string_view data = Raw();
+      if (data.empty()) break;
+      head_.append(data);
+    }
+    const auto starts = [&](std::string_view mark) { return std::string_view(head_).substr(0, mark.size()) == mark; };
+    if (starts("\xEF\xBB\xBF"))
+      skip_ = 3;
+    else if (starts("\xFF\xFE"))
+      utf16_ = kLittleEndian, skip_ = 2;
+    else if (starts("\xFE\xFF"))
+      utf16_ = kBigEndian, skip_ = 2;
+  }
+
+  // The next stretch of text; empty at the end of the log. Valid until the next call.
+  std::string_view Next() {
+    while (true) {
+      std::string_view data;
+      if (skip_ <= head_.size()) {
+        data = std::string_view(head_).substr(skip_);
+        skip_ = head_.size() + 1;
+      } else {
+        data = Raw();
+      }
+      const bool end = data.empty() && skip_ > head_.size();
+      if (!utf16_) {
+        if (!data.empty() || end) return data;
+        continue;
+      }
+      Decode(data, end);
+      if (!out_.empty() || end) return out_;
+    }
+  }
+
+ private:
+  enum { kUtf8, kLittleEndian, kBigEndian };
+
+  std::string_view Raw() {
+    const std::string_view data = in_.Available();
+    if (sha_) sha_->Update(data);
+    in_.Consume(data.size());
+    return data;
+  }
+
+  void Append(std::uint32_t c) {
+    if (c < 0x80) {
+      out_ += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out_ += static_cast<char>(0xC0 | c >> 6), out_ += static_cast<char>(0x80 | (c & 63));
+    } else if (c < 0x10000) {
+      out_ += static_cast<char>(0xE0 | c >> 12), out_ += static_cast<char>(0x80 | (c >> 6 & 63));
+      out_ += static_cast<char>(0x80 | (c & 63));
+    } else {
+      out_ += static_cast<char>(0xF0 | c >> 18), out_ += static_cast<char>(0x80 | (c >> 12 & 63));
+      out_ += static_cast<char>(0x80 | (c >> 6 & 63)), out_ += static_cast<char>(0x80 | (c & 63));
+    }
+  }
+
+  // UTF-16 into UTF-8: a unit split between blocks, or a pair of
+  // surrogates, waits for its other half; what has none becomes U+FFFD.
+  void Decode(std::string_view data, bool end) {
+    out_.clear();
+    for (const char byte : data) {
+      if (odd_ < 0) {
+        odd_ = static_cast<unsigned char>(byte);
+        continue;
+      }
+      const auto next = static_cast<unsigned char>(byte);
+      const std::uint32_t unit = utf16_ == kLittleEndian ? odd_ | next << 8 : odd_ << 8 | next;
+      odd_ = -1;
+      if (unit >= 0xDC00 && unit < 0xE000 && high_) {
+        Append(0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+        high_ = 0;
+        continue;
+      }
+      if (high_) Append(0xFFFD), high_ = 0;
+      if (unit >= 0xD800 && unit < 0xDC00)
+        high_ = unit;
+      else
+        Append(unit >= 0xDC00 && unit < 0xE000 ? 0xFFFD : unit);
+    }
+    if (end && (odd_ >= 0 || high_)) Append(0xFFFD), odd_ = -1, high_ = 0;
+  }
+
+  BlockReader& in_;
+  Sha256* sha_;
+  std::string head_;  // the first bytes, read to find a byte-order mark
+  std::size_t skip_ = 0;
+  int utf16_ = kUtf8;
+  int odd_ = -1;            // the first byte of a unit whose second is still to come
+  std::uint32_t high_ = 0;  // a high surrogate waiting for its low one
+  std::string out_;
+};
+
+// Input that is plainly no routing table is given up on, rather than held
+// in memory: a line this long, or this much text without a route.
+constexpr std::uint64_t kNoRouteLimit = std::uint64_t{64} << 20;
+
+}  // namespace
+
 void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::string& name, bool keepStandardInput,
              const WaitHook& onWait) {
   const bool standardInput = name == "-";
@@ -260,35 +415,58 @@ void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::strin
   options.waitForWriter = !standardInput && info.kind == FileKind::Pipe;
   BlockReader in(fs, file, name, onWait, options);
   Sha256 sha;
+  LogText text(in, &sha);
+  const std::size_t routesBefore = table.routes.size();
   std::string carry;  // a line begun in an earlier block
-  std::uint64_t total = 0, lineStart = 0;
-  auto line = [&](std::string_view text) {
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    reader.Line(text, lineStart);
+  std::uint64_t total = 0, lineStart = 0, lines = 0;
+  auto line = [&](std::string_view part) {
+    if (carry.size() + part.size() > kLongestLine)
+      throw IoError(source.name, 0,
+                    "line " + std::to_string(lines + 1) + " is longer than 64 KiB: this is no routing table");
+    ++lines;
+    if (carry.empty()) return reader.Line(part, lineStart);
+    carry.append(part);
+    reader.Line(carry, lineStart);
+    carry.clear();
   };
-  for (std::string_view data = in.Available(); !data.empty(); data = in.Available()) {
-    sha.Update(data);
+  // LF, CR LF and a lone CR each end a line.
+  bool crBefore = false;  // the text before ended with CR: a LF first in this block belongs to it
+  for (std::string_view data = text.Next(); !data.empty(); data = text.Next()) {
     if (source.keptBytes) source.bytes.append(data);
-    std::size_t start = 0;
-    while (const void* lf = std::memchr(data.data() + start, '\n', data.size() - start)) {
-      const std::size_t end = static_cast<const char*>(lf) - data.data();
-      if (lineStart < total) {
-        carry.append(data.substr(start, std::min(end - start, kLongestLine - std::min(kLongestLine, carry.size()))));
-        line(carry);
-        carry.clear();
-      } else {
-        line(data.substr(start, std::min(end - start, kLongestLine)));
-      }
-      lineStart = total + end + 1;
+    std::size_t start = crBefore && data[0] == '\n';
+    lineStart += start;
+    crBefore = false;
+    std::ptrdiff_t lf = -1, cr = -1;  // the next of each at or after `start`, or the block's size
+    const auto next = [&](std::ptrdiff_t& at, char c) {
+      if (at >= static_cast<std::ptrdiff_t>(start)) return;
+      const void* found = std::memchr(data.data() + start, c, data.size() - start);
+      at = found ? static_cast<const char*>(found) - data.data() : static_cast<std::ptrdiff_t>(data.size());
+    };
+    while (true) {
+      next(lf, '\n');
+      next(cr, '\r');
+      const auto end = static_cast<std::size_t>(std::min(lf, cr));
+      if (end == data.size()) break;
+      line(data.substr(start, end - start));
       start = end + 1;
+      if (data[end] == '\r') {
+        if (start < data.size() && data[start] == '\n')
+          ++start;
+        else if (start == data.size())
+          crBefore = true;
+      }
+      lineStart = total + start;
     }
-    carry.append(
-        data.substr(start, std::min(data.size() - start, kLongestLine - std::min(kLongestLine, carry.size()))));
+    if (carry.size() + data.size() - start > kLongestLine)
+      throw IoError(source.name, 0,
+                    "line " + std::to_string(lines + 1) + " is longer than 64 KiB: this is no routing table");
+    carry.append(data.substr(start));
     total += data.size();
-    in.Consume(data.size());
+    if (total >= kNoRouteLimit && table.routes.size() == routesBefore)
+      throw IoError(source.name, 0, "no route in its first 64 MiB: this is no routing table");
   }
-  if (lineStart < total) line(carry);
-  source.size = total;
+  if (lineStart < total) line({});
+  source.size = in.BytesRead();
   source.sha256 = sha.HexDigest();
 }
 
@@ -303,11 +481,12 @@ void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requ
     } else {
       const FileHandle file = fs.OpenRead(source.name);
       if (file == kNoFile) throw IoError(source.name, errno);
-      BlockReader in(fs, file, source.name, {}, {});
       std::uint64_t position = 0;
       auto r = first;
       try {
-        for (std::string_view data = in.Available(); !data.empty() && r != last; data = in.Available()) {
+        BlockReader in(fs, file, source.name, {}, {});
+        LogText text(in, nullptr);
+        for (std::string_view data = text.Next(); !data.empty() && r != last; data = text.Next()) {
           // Every request that starts or goes on in this block takes its part.
           for (auto q = r; q != last && (*q)->offset < position + data.size(); ++q) {
             const std::uint64_t from = std::max((*q)->offset, position), to = (*q)->offset + (*q)->size;
@@ -316,7 +495,6 @@ void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requ
           }
           position += data.size();
           while (r != last && (*r)->offset + (*r)->size <= position) ++r;
-          in.Consume(data.size());
         }
       } catch (...) {
         fs.Close(file);

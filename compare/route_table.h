@@ -64,9 +64,18 @@ struct Hop {
   std::uint32_t interface : 30;  // index in Table::interfaces, 0 for none
   std::uint32_t hasAddress : 1;
   std::uint32_t v6 : 1;
+  std::uint32_t metric;  // its own bracket, when it printed one (ownBracket)
+  std::uint16_t vrf;     // index in Table::hopVrfs: 0 the route's own table
+  std::uint8_t distance;
+  std::uint8_t ownBracket : 1;  // a Cisco path's bracket, which may differ from the route's first line
+  std::uint8_t backup : 1;      // a backup path: IOS XR's "(!)", an NX-OS path not marked best
 };
 
-enum class WarningKind : std::uint8_t { Duplicate, HostBits, Bracket, Totals, Count };
+// Duplicate: a prefix again; HostBits: a prefix with host bits set; Bracket:
+// a converted IX log's next hop whose bracket disagrees with its route's
+// first line; Totals: a table head's counts that disagree with the routes
+// read; Unread: next-hop lines whose route's first line could not be read.
+enum class WarningKind : std::uint8_t { Duplicate, HostBits, Bracket, Totals, Unread, Count };
 inline constexpr std::size_t kWarningKinds = static_cast<std::size_t>(WarningKind::Count);
 
 struct Warning {
@@ -90,17 +99,30 @@ struct Table {
   std::vector<Hop> hops;
   std::vector<Address> v6;
   std::vector<std::string> interfaces{""};
-  std::vector<std::string> vrfs{""};  // sorted by name once read; "" the default table
-  std::vector<UnparsedLine> unparsed;
+  std::vector<std::string> vrfs{""};     // sorted by name once read; "" the default table
+  std::vector<std::string> hopVrfs{""};  // the VRFs next hops name, "" none
+  Layout layout = Layout::Unknown;       // whose layout most of its lines show
+  std::vector<UnparsedLine> unparsed;    // the first kUnparsedKept; Unparsed() counts them all
+  std::uint64_t unparsedCount = 0;
   std::vector<Warning> warnings;  // the first kWarningsKept of each kind
   std::uint64_t warningCounts[kWarningKinds] = {};
 
   Address Prefix(const Route& route) const { return route.Is(kV6) ? v6[route.address] : Address{0, route.address}; }
   Address HopAddress(const Hop& hop) const { return hop.v6 ? v6[hop.address] : Address{0, hop.address}; }
+  // The bracket a next hop was chosen with: its own where printed, else its route's.
+  std::uint8_t HopDistance(const Route& route, const Hop& hop) const {
+    return hop.ownBracket ? hop.distance : route.distance;
+  }
+  std::uint32_t HopMetric(const Route& route, const Hop& hop) const {
+    return hop.ownBracket ? hop.metric : route.metric;
+  }
   std::uint64_t Warnings() const;
+  std::uint64_t Unparsed() const { return unparsedCount; }
 };
 
 inline constexpr std::size_t kWarningsKept = 1000;
+// Unparsed lines kept with their place, per side, for the reports to list.
+inline constexpr std::size_t kUnparsedKept = 10000;
 
 // Reads the lines of one side's logs into its table, keeping the state that
 // links lines: the VRF, the classful network, the route that a continuation
@@ -125,6 +147,7 @@ class TableReader {
   bool AddRoute(const ParsedLine& p, std::uint64_t offset, std::size_t size);
   bool Continue(const ParsedLine& p, std::uint64_t offset, std::size_t size);
   void AddHop(const ParsedLine& p);
+  void CheckBrackets();
   void Warn(WarningKind kind, std::string text, std::uint32_t line = 0);
   void CloseSection();
 
@@ -134,7 +157,17 @@ class TableReader {
   std::uint16_t source_ = 0;
   std::uint32_t lineNumber_ = 0;
   std::uint16_t vrf_ = 0;
-  std::int64_t current_ = -1;  // the route continuations belong to
+  std::int64_t current_ = -1;      // the route continuations belong to
+  std::uint32_t unreadRoute_ = 0;  // the line of a route's first line that was not read, before its next hops
+  Ids hopVrfIds_{{"", 0}};
+  std::uint64_t layoutVotes_[4] = {};
+  // Next hops whose own bracket differs from their route's first line: real
+  // on Cisco, an old conversion's copy on the IX. Which, the layout decides.
+  struct OwnBracket {
+    std::uint32_t route, hop, line;
+    std::uint16_t source;
+  };
+  std::vector<OwnBracket> ownBrackets_;
   // The last classful summary line: routes printed without a mask under it.
   struct {
     bool subnetted = false;

@@ -18,18 +18,21 @@ std::string Signature(const ParsedLine& p) {
                                        "vrf",   "classful", "route",  "continuation", "unparsed"};
   static const char* const kBodies[] = {"", " via", " connected", " summary", " fields"};
   std::string s = kKinds[static_cast<int>(p.kind)];
-  if (p.kind == LineKind::Route) s += std::string(" ") + p.protocol + (p.candidate ? "*" : "");
+  if (p.kind == LineKind::Route || p.protocol[0]) s += std::string(" ") + p.protocol + (p.candidate ? "*" : "");
   if (p.kind == LineKind::Route || p.kind == LineKind::Classful)
     s += " " + FormatAddress(p.prefix) + (p.length >= 0 ? "/" + std::to_string(p.length) : "");
   if (p.hasBracket) s += " [" + std::to_string(p.distance) + "/" + std::to_string(p.metric) + "]";
   s += kBodies[static_cast<int>(p.body)];
   if (p.hasHopAddress) s += " " + FormatAddress(p.hop);
+  if (!p.hopVrf.empty()) s += " in " + std::string(p.hopVrf);
   if (!p.interface.empty()) s += " " + std::string(p.interface);
+  if (p.backup) s += " backup";
   if (p.setsVrf) s += " vrf=" + std::string(p.vrf);
-  if (p.entries >= 0) s += " entries=" + std::to_string(p.entries) + " hidden=" + std::to_string(p.hidden);
+  if (p.entries != -1) s += " entries=" + std::to_string(p.entries) + " hidden=" + std::to_string(p.hidden);
   if (p.perProtocol[0] >= 0)
     for (int i = 0; i < 5; ++i) s += (i ? "," : " counts=") + std::to_string(p.perProtocol[i]);
   if (p.subnetted) s += " subnetted";
+  if (p.routeLike) s += " route-like";
   return s;
 }
 
@@ -62,6 +65,9 @@ const LineCase kLines[] = {
     {"Routing Table: RED", "vrf vrf=RED"},
     {"     10.0.0.0/8 is variably subnetted, 6 subnets, 3 masks", "classful 10.0.0.0/8"},
     {"     1.0.0.0/32 is subnetted, 1 subnets", "classful 1.0.0.0/32 subnetted"},
+    {"     131.108.0.0 255.255.255.0 is subnetted, 2 subnets", "classful 131.108.0.0/24 subnetted"},
+    {"IP Routing Table - 999999999999999999999 entries, 0 hidden, 0 frees", "table entries=-2 hidden=0"},
+    {"Entries: banana", "unparsed"},
     // Routes: IX as printed, IX converted, Cisco.
     {"O       10.1.0.0/16 [110/2] via 192.168.0.1, GigaEthernet0.0, 0:01:02",
      "route O 10.1.0.0/16 [110/2] via 192.168.0.1 GigaEthernet0.0"},
@@ -89,6 +95,31 @@ const LineCase kLines[] = {
     {"O        13.14.128.0/17 is a summary, 7w0d, Null0", "route O 13.14.128.0/17 summary Null0"},
     {"B        11.1.0.0/17 [200/0], 2w0d, Null0", "route B 11.1.0.0/17 [200/0] fields Null0"},
     {"B   2001:DB8:4::/48 [20/0]", "route B 2001:db8:4::/48 [20/0]"},
+    {"OE2 2001:DB8::/48 [110/20], tag 5", "route OE2 2001:db8::/48 [110/20]"},
+    // Flags after blanks, a next hop in another VRF, a backup path, a pager's remnant.
+    {"B  +  10.1.0.0/16 [20/0] via 192.0.2.1, 00:01:02", "route B 10.1.0.0/16 [20/0] via 192.0.2.1"},
+    {"D  *EX 10.4.0.0/16 [170/2297856] via 10.0.0.1, 1d02h, Serial0/0",
+     "route D EX* 10.4.0.0/16 [170/2297856] via 10.0.0.1 Serial0/0"},
+    {"O  %   10.3.0.0/16 [110/2] via 10.0.0.1", "route O 10.3.0.0/16 [110/2] via 10.0.0.1"},
+    {"B        10.5.0.0/16 [20/0] via 192.0.2.1 (CUST-B), 00:01:02",
+     "route B 10.5.0.0/16 [20/0] via 192.0.2.1 in CUST-B"},
+    {"O    10.1.1.0/24 [110/2] via 10.0.0.2, 00:00:05, GigabitEthernet0/0/0/1 (!)",
+     "route O 10.1.1.0/24 [110/2] via 10.0.0.2 GigabitEthernet0/0/0/1 backup"},
+    {" --More--           O        10.2.0.0/16 [110/2] via 10.0.0.1, 00:00:05, Gi0/0",
+     "route O 10.2.0.0/16 [110/2] via 10.0.0.1 Gi0/0"},
+    {" --More-- \b\b\b\b\b\b\b\b\b\b          \b\b\b\b\b\b\b\b\b\b       [110/2] via 10.0.0.2, Gi0/1",
+     "continuation [110/2] via 10.0.0.2 Gi0/1"},
+    {" --More-- ", "blank"},
+    // NX-OS.
+    {"IP Route Table for VRF \"default\"", "vrf vrf="},
+    {"'*' denotes best ucast next-hop", "legend"},
+    {"10.1.0.0/16, ubest/mbest: 2/0", "route  10.1.0.0/16"},
+    {"    *via 10.0.0.2, Eth1/1, [110/41], 1d02h, ospf-1, intra", "continuation O [110/41] via 10.0.0.2 Eth1/1"},
+    {"    *via 198.51.100.1%default, [200/0], 2w0d, bgp-65000, internal, tag 65001",
+     "continuation B [200/0] via 198.51.100.1 in default"},
+    {"    via 10.0.0.3, Eth1/2, [110/41], 1d02h, ospf-1, type-2",
+     "continuation O E2 [110/41] via 10.0.0.3 Eth1/2 backup"},
+    {"    *via 10.1.1.1, Vlan10, [0/0], 3w0d, direct", "continuation C [0/0] via Vlan10"},
     // Continuations.
     {kHop + "via 192.168.0.2, GigaEthernet1.0, 0:01:02", "continuation via 192.168.0.2 GigaEthernet1.0"},
     {kBracketHop + "[110/2] via 192.168.0.2, 0:01:02, GigaEthernet1.0",
@@ -102,17 +133,17 @@ const LineCase kLines[] = {
     {"     via ::FFFF:192.0.2.1", "continuation via ::ffff:c000:201"},
     // Everything else.
     {"%LINK-3-UPDOWN: Interface GigabitEthernet0/1, changed state to down", "unparsed"},
-    {"O       10.1.0.0/16 [110/2] via 192.168.0.1, GigaEthernet0.0, yesterday", "unparsed"},
-    {"O       10.1.0.0/16 [110/2] via 192.168.0.1, 192.168.0.2", "unparsed"},
-    {"O       10.1.0.0/33 [110/2] via 192.168.0.1", "unparsed"},
-    {"S       10.0.0.0/8 [256/0] via 10.0.0.1", "unparsed"},
-    {"S       10.0.0.0/8 [1/0] via 10.0.0.1, Gi0/0, Gi0/1", "unparsed"},
+    {"O       10.1.0.0/16 [110/2] via 192.168.0.1, GigaEthernet0.0, yesterday", "unparsed route-like"},
+    {"O       10.1.0.0/16 [110/2] via 192.168.0.1, 192.168.0.2", "unparsed route-like"},
+    {"O       10.1.0.0/33 [110/2] via 192.168.0.1", "unparsed route-like"},
+    {"S       10.0.0.0/8 [256/0] via 10.0.0.1", "unparsed route-like"},
+    {"S       10.0.0.0/8 [1/0] via 10.0.0.1, Gi0/0, Gi0/1", "unparsed route-like"},
     {"B       2001:DB8:::/48 [20/0]", "unparsed"},
     {kHop + "via 192.168.0.2, 1:2:3", "unparsed"},
     {"\x83\x8d\x83\x4f\x82\xcc\x8e\x6e\x82\xdc\x82\xe8", "unparsed"},
     {"R1", "unparsed"},
-    {"B>* 10.0.0.0/8 [20/0] via 10.0.0.1, eth0, 00:01:02", "unparsed"},
-    {"ABCD EFG 10.0.0.0/8 [1/0] via 10.0.0.1", "unparsed"},
+    {"B>* 10.0.0.0/8 [20/0] via 10.0.0.1, eth0, 00:01:02", "unparsed route-like"},
+    {"ABCD EFG 10.0.0.0/8 [1/0] via 10.0.0.1", "unparsed route-like"},
     {"B        11.1.0.0/17, 2w0d, Null0", "unparsed"},
 };
 
@@ -152,17 +183,32 @@ std::string Outcome(const CompareCase& c) {
   rules.vendorDefaults = options.find('D') != std::string::npos;
   rules.ignoreInterfaces = options.find('I') != std::string::npos;
   if (options.find('M') != std::string::npos) rules.interfaceMap = &map;
+  const AcceptList accepted = AcceptList::Parse("10.2.0.0/16 protocol\nvrf RED 10.9.0.0/16\n", "accept");
+  if (options.find('A') != std::string::npos) rules.accepted = &accepted;
   std::string out;
-  for (const RouteDiff& diff : Compare(tables[0], tables[1], rules).diffs) {
+  const Comparison comparison = Compare(tables[0], tables[1], rules);
+  for (const RouteDiff& diff : comparison.diffs) {
     const DiffView v = Describe(tables[0], tables[1], diff, rules, options.find('C') != std::string::npos);
     out += (out.empty() ? "" : " | ") + (v.vrf.empty() ? "" : v.vrf + " ") + v.prefix;
     for (int k = 0; k < kDiffKinds; ++k)
       if (diff.kinds & (1 << k)) out += std::string(" ") + kDiffKindNames[k];
     for (const auto& hop : v.removed) out += " -" + hop;
     for (const auto& hop : v.added) out += " +" + hop;
+    for (const auto& [a, b] : v.interfaces) out += " " + a + ">" + b;
     if (!v.covering.empty()) out += " (" + v.covering + ")";
+    if (diff.accepted) out += " accepted";
   }
-  static const char* const kWarnings[] = {"duplicate", "host-bits", "bracket", "totals"};
+  if (comparison.interfacesNotCompared) out += " ~" + std::to_string(comparison.interfacesNotCompared);
+  for (int s = 0; s < 2; ++s)
+    if (comparison.unread[s]) out += std::string(" ! ") + (s ? "B" : "A") + " unread";
+  if (!comparison.warnings.empty()) out += " ! " + std::to_string(comparison.warnings.size()) + " warnings";
+  if (options.find('T') != std::string::npos)
+    for (const auto* tallies : {&comparison.byVrf, &comparison.byProtocol})
+      for (const auto& [name, t] : *tallies)
+        out += " #" + name + "=" + std::to_string(t.routes[0]) + "/" + std::to_string(t.routes[1]) + " s" +
+               std::to_string(t.same) + " d" + std::to_string(t.differ) + " a" + std::to_string(t.accepted) + " o" +
+               std::to_string(t.onlyA) + "/" + std::to_string(t.onlyB);
+  static const char* const kWarnings[] = {"duplicate", "host-bits", "bracket", "totals", "unread-route"};
   for (int s = 0; s < 2; ++s)
     for (int k = 0; k < static_cast<int>(kWarningKinds); ++k)
       if (tables[s].warningCounts[k])
@@ -196,20 +242,20 @@ const CompareCase kComparisons[] = {
       "S       10.10.0.0/16 [1/1] via 10.9.0.2, VirtualTemplate1.1, 5w2d"},
      {"C        192.0.2.0/24 is directly connected, GigabitEthernet0/0", "S        10.10.0.0/16 [1/0] via 10.9.0.2"},
      "",
-     ""},
+     " ~1"},
     {"VendorDefaultsReported",
      {"C       192.0.2.0/24 [0/1] is directly connected, GigaEthernet0.0, 15:21:35",
       "S       10.10.0.0/16 [1/1] via 10.9.0.2, VirtualTemplate1.1, 5w2d"},
      {"C        192.0.2.0/24 is directly connected, GigabitEthernet0/0", "S        10.10.0.0/16 [1/0] via 10.9.0.2"},
      "D",
-     "10.10.0.0/16 metric | 192.0.2.0/24 distance metric"},
+     "10.10.0.0/16 metric | 192.0.2.0/24 distance metric ~1"},
     {"ConnectedInterfacesComparedThroughTheMap",
      {"C       192.0.2.0/24 is directly connected, GigaEthernet0.0, 15:21:35",
       "C       10.0.0.0/24 is directly connected, Loopback0.0, 1:02:03", kIx},
      {"C        192.0.2.0/24 is directly connected, GigabitEthernet0/0",
       "C        10.0.0.0/24 is directly connected, Loopback1", kCisco2, kCiscoNext1},
      "M",
-     "10.0.0.0/24 next-hops -Loopback0.0 +Loopback1 | 10.1.0.0/16 next-hops +192.168.0.2 GigabitEthernet1/0"},
+     "10.0.0.0/24 interface Loopback0>Loopback1 | 10.1.0.0/16 next-hops +192.168.0.2 GigabitEthernet1/0"},
     {"InterfacesIgnoredAndUnmapped",
      {"C       10.0.0.0/24 is directly connected, Loopback0.0, 1:02:03", kIx,
       "B       10.3.0.0/16 [20/0] via 10.9.9.9, BVI1, 1d02h"},
@@ -221,7 +267,7 @@ const CompareCase kComparisons[] = {
      {kIx},
      {"O 10.1.0.0/16 [110/2] via 192.168.0.1, 00:01:02, Gi0/0"},
      "M",
-     "10.1.0.0/16 next-hops -192.168.0.1 GigaEthernet0.0 +192.168.0.1 Gi0/0"},
+     "10.1.0.0/16 interface GigabitEthernet0/0>Gi0/0 ! 1 warnings"},
     {"ACopiedBracketIsNeverTrusted",
      {"O       10.5.0.0/16 [110/5] via 10.0.0.1, 0:01:02, BVI1", kBracketHop + "[110/9] via 10.0.0.2, 0:01:02, Gi0",
       kBracketHop + "[110/5] via 10.0.0.3, 0:01:02, Gi0"},
@@ -240,26 +286,29 @@ const CompareCase kComparisons[] = {
      {"B   2001:DB8:5::/48 [20/0]", "B   2001:db8:4::/48 [20/0]", "     via 2001:db8::2", "     via fe80::1, Serial6/1",
       "C   2001:DB8:1::/64 [0/0]", "     via Vlan2, directly connected"},
      "",
-     "2001:db8:5::/48 only-b"},
+     "2001:db8:1::/64 interface Vlan1>Vlan2 | 2001:db8:4::/48 interface Serial6/0>Serial6/1 | 2001:db8:5::/48 only-b"},
     {"LocalRoutesLeftOutWhenAsked",
-     {"C 10.0.0.0/24 is directly connected, Loopback0.0, 1:02:03"},
+     {"C 10.0.0.0/24 [0/1] is directly connected, Loopback0.0, 1:02:03"},
      {"C 10.0.0.0/24 is directly connected, Loopback0", "L 10.0.0.1/32 is directly connected, Loopback0"},
      "L",
-     ""},
+     " ~1"},
     {"LocalRoutesCountByDefault",
-     {"C 10.0.0.0/24 is directly connected, Loopback0.0, 1:02:03", "S 10.0.1.0/24 is directly connected, Null0",
+     {"C 10.0.0.0/24 [0/1] is directly connected, Loopback0.0, 1:02:03", "S 10.0.1.0/24 is directly connected, Null0",
       "C   2001:DB8:1::/64 [0/0]", "     via Vlan1, directly connected", "S   2001:DB8:9::/48 [1/0]",
       "     via 2001:DB8::1"},
      {"C 10.0.0.0/24 is directly connected, Loopback0", "L 10.0.0.1/32 is directly connected, Loopback0",
       "C   2001:DB8:1::/64 [0/0]", "     via Vlan1, directly connected", "L   2001:DB8:1::1/128 [0/0]",
       "     via Vlan1, receive", "S   ::/0 [1/0]", "     via 2001:DB8::1"},
      "C",
-     "10.0.0.1/32 only-b (10.0.0.0/24 C Loopback0.0) | 10.0.1.0/24 only-a | ::/0 only-b | "
-     "2001:db8:1::1/128 only-b (2001:db8:1::/64 C [0/0] Vlan1) | 2001:db8:9::/48 only-a (::/0 S [1/0] 2001:db8::1)"},
+     "10.0.0.1/32 only-b (10.0.0.0/24 C [0/1] Loopback0.0) | 10.0.1.0/24 only-a | ::/0 only-b | "
+     "2001:db8:1::1/128 only-b (2001:db8:1::/64 C [0/0] Vlan1) | 2001:db8:9::/48 only-a (::/0 S [1/0] 2001:db8::1) ~2"},
     {"MasksFromTheClassfulLineOrTheClass",
      {"     1.0.0.0/32 is subnetted, 1 subnets", "S    1.1.1.1 [1/0] via 192.0.2.1",
-      "C    192.168.1.0 is directly connected, Ethernet0", "S    172.16.0.0 [1/0] via 192.0.2.1"},
-     {"S 1.1.1.1/32 [1/0] via 192.0.2.1", "C 192.168.1.0/24 is directly connected, Eth0",
+      "C    192.168.1.0 is directly connected, Ethernet0", "S    172.16.0.0 [1/0] via 192.0.2.1",
+      "     131.108.0.0 255.255.255.0 is subnetted, 2 subnets", "S    131.108.1.0 [1/0] via 192.0.2.1",
+      "S    131.108.2.0 [1/0] via 192.0.2.2"},
+     {"S 1.1.1.1/32 [1/0] via 192.0.2.1", "C 192.168.1.0/24 is directly connected, Ethernet0",
+      "S 131.108.1.0/24 [1/0] via 192.0.2.1", "S 131.108.2.0/24 [1/0] via 192.0.2.2",
       "S 172.16.0.0/16 [1/0] via 192.0.2.1"},
      "",
      ""},
@@ -276,6 +325,60 @@ const CompareCase kComparisons[] = {
      {"S 10.1.0.0/16 [1/0] via 10.0.0.1", "B 10.2.0.0/16 [20/0] via 10.0.0.1", "B 10.3.0.0/16 [20/0] via 10.0.0.1"},
      "",
      " ! A duplicate 1 ! A host-bits 1 ! A totals 3"},
+    {"AnUnreadRouteKeepsItsNextHops",
+     {kCisco1, "O        10.2.0.0/16 [110/2] via 10.0.0.1, 00:01:02, Gi0/0 (ECMP)",
+      kBracketHop + "[110/2] via 10.0.0.2", "IP Routing Table - 999999999999999999999 entries, 0 hidden, 0 frees"},
+     {kCisco1, "O        10.2.0.0/16 [110/2] via 10.0.0.1, 00:01:02, Gi0/0", kBracketHop + "[110/2] via 10.0.0.2"},
+     "",
+     "10.2.0.0/16 only-b ! A totals 1 ! A unread-route 1"},
+    {"InterfaceOnlyNextHopsAcrossVendors",
+     {"C 192.0.2.0/24 [0/1] is directly connected, GigaEthernet0.0, 15:21:35",
+      "S 10.9.0.0/16 [1/1] is directly connected, Null0, 1:02:03",
+      "S 10.7.0.0/16 [1/1] is directly connected, Tunnel0.0, 1:02:03"},
+     {"C 192.0.2.0/24 is directly connected, GigabitEthernet1/0", "S 10.9.0.0/16 is directly connected, Tunnel0",
+      "S 10.7.0.0/16 is directly connected, Tunnel0", kBracketHop + "is directly connected, Tunnel1"},
+     "",
+     "10.7.0.0/16 next-hops +Tunnel1 | 10.9.0.0/16 interface Null0>Tunnel0 ~3"},
+    {"InterfacesAndLinkLocalHopsWithinOneLayout",
+     {"Gateway of last resort is not set", "C 10.0.0.0/24 is directly connected, GigabitEthernet0/0",
+      "B   2001:DB8:4::/48 [20/0]", "     via FE80::2, Serial6/0", "     via FE80::2, Serial6/1",
+      "B        10.5.0.0/16 [20/0] via 192.0.2.1 (CUST-B), 00:01:02"},
+     {"Gateway of last resort is not set", "C 10.0.0.0/24 is directly connected, GigabitEthernet0/1",
+      "B   2001:DB8:4::/48 [20/0]", "     via FE80::2, Serial6/0", "B 10.5.0.0/16 [20/0] via 192.0.2.1, 00:01:02"},
+     "",
+     "10.0.0.0/24 interface GigabitEthernet0/0>GigabitEthernet0/1 | "
+     "10.5.0.0/16 next-hops -192.0.2.1 (vrf CUST-B) +192.0.2.1 | 2001:db8:4::/48 next-hops -fe80::2 Serial6/1"},
+    {"LinkLocalHopsCountedAcrossVendors",
+     {"B   2001:DB8:4::/48 [20/0]", "     via FE80::2, GigaEthernet0.0", "     via FE80::2, GigaEthernet1.0"},
+     {"Gateway of last resort is not set", "B   2001:DB8:4::/48 [20/0]", "     via FE80::2, GigabitEthernet0/0"},
+     "",
+     "2001:db8:4::/48 next-hops -fe80::2 GigaEthernet1.0 ~1"},
+    {"PerPathBracketsOfCiscoAreCompared",
+     {"Gateway of last resort is not set", "D        10.6.0.0/16 [90/2172416] via 10.0.0.1, 00:01:02, Serial0/0",
+      "                     [90/2684416] via 10.0.0.2, 00:01:02, Serial0/1"},
+     {"Gateway of last resort is not set", "D        10.6.0.0/16 [90/2172416] via 10.0.0.2, 00:01:02, Serial0/1",
+      "                     [90/2172416] via 10.0.0.1, 00:01:02, Serial0/0"},
+     "",
+     "10.6.0.0/16 metric"},
+    {"NxosAgainstIos",
+     {"IP Route Table for VRF \"default\"", "'*' denotes best ucast next-hop", "10.1.0.0/16, ubest/mbest: 2/0",
+      "    *via 192.168.0.1, Eth1/1, [110/2], 1d02h, ospf-1, intra",
+      "    *via 192.168.0.2, Eth1/2, [110/2], 1d02h, ospf-1, intra", "10.2.0.0/16, ubest/mbest: 1/0",
+      "    *via 10.0.0.1%default, [200/0], 2w0d, bgp-65000, internal, tag 65001",
+      "192.0.2.0/24, ubest/mbest: 1/0, attached", "    *via 192.0.2.1, Vlan10, [0/0], 3w0d, direct",
+      "10.3.0.0/16, ubest/mbest: 1/0", "    *via 10.0.0.9, Eth1/3, [110/20], 1d02h, ospf-1, type-2"},
+     {"Gateway of last resort is not set", kCisco2, kCiscoNext1, "B        10.2.0.0/16 [200/0] via 10.0.0.1, 2w0d",
+      "C        192.0.2.0/24 is directly connected, Vlan10", "O        10.3.0.0/16 [110/20] via 10.0.0.9"},
+     "",
+     "10.3.0.0/16 protocol ~1"},
+    {"AcceptedDifferencesAndStaleOnes",
+     {"O IA    10.2.0.0/16 [110/20] via 192.168.0.1", "S 10.3.0.0/16 [1/0] via 10.0.0.1"},
+     {"O E2    10.2.0.0/16 [110/20] via 192.168.0.1", "S 10.3.0.0/16 [1/0] via 10.0.0.2", "Routing Table: RED",
+      "S 10.3.0.0/16 [1/0] via 10.0.0.2"},
+     "AT",
+     "10.2.0.0/16 protocol accepted | 10.3.0.0/16 next-hops -10.0.0.1 +10.0.0.2 | RED 10.3.0.0/16 only-b ! 1 warnings"
+     " #=2/2 s0 d2 a1 o0/0 #RED=0/1 s0 d0 a0 o0/1 #O IA=1/1 s0 d1 a1 o0/0 #S=1/2 s0 d1 a0 o0/1"},
+    {"NothingReadFromALogThatIsNotEmpty", {"% Invalid input detected at '^' marker."}, {"", ""}, "", " ! A unread"},
 };
 
 TEST(Comparison, Table) {

@@ -1,0 +1,73 @@
+#include "accept_list.h"
+
+#include <charconv>
+
+#include "comparison.h"
+#include "interface_map.h"
+#include "io_error.h"
+#include "route_table.h"
+
+namespace kestrel::compare {
+
+bool ParsePrefixText(std::string_view text, Address& address, int& length) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string_view::npos || !ParseAddress(text.substr(0, slash), address)) return false;
+  const std::string_view digits = text.substr(slash + 1);
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), length);
+  return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() && digits[0] != '-' &&
+         digits[0] != '+' && length <= (address.v6 ? 128 : 32) && Masked(address, length) == address;
+}
+
+AcceptList AcceptList::Parse(std::string_view text, const std::string& name) {
+  AcceptList list;
+  list.name_ = name;
+  for (int number = 1; !text.empty(); ++number) {
+    std::string_view line = text.substr(0, text.find('\n'));
+    text.remove_prefix(std::min(text.size(), line.size() + 1));
+    line = line.substr(0, line.find('#'));
+    std::vector<std::string_view> words;
+    for (std::size_t i = 0; i < line.size();) {
+      const std::size_t end = std::min(line.size(), line.find_first_of(" \t\r", i));
+      if (end > i) words.push_back(line.substr(i, end - i));
+      i = end + 1;
+    }
+    if (words.empty()) continue;
+    auto fail = [&](const std::string& what) {
+      throw IoError(name, 0, "line " + std::to_string(number) + ": " + what);
+    };
+    Entry entry;
+    entry.line = number;
+    std::size_t w = 0;
+    if (words[0] == "vrf") {
+      if (words.size() < 3) fail("expected 'vrf NAME PREFIX'");
+      entry.anyVrf = false;
+      entry.vrf = words[1];
+      w = 2;
+    }
+    if (!ParsePrefixText(words[w], entry.prefix, entry.length))
+      fail("expected a prefix with its length, such as 10.1.0.0/16, not '" + PrintableName(std::string(words[w])) +
+           "'");
+    for (++w; w < words.size(); ++w) {
+      int k = 0;
+      while (k < kDiffKinds && words[w] != kDiffKindNames[k]) ++k;
+      if (k == kDiffKinds) fail("unknown kind of difference '" + PrintableName(std::string(words[w])) + "'");
+      entry.kinds |= static_cast<std::uint8_t>(1 << k);
+    }
+    list.entries_.push_back(std::move(entry));
+  }
+  return list;
+}
+
+AcceptList AcceptList::Load(FileSystem& fs, const std::string& path) { return Parse(ReadSmallFile(fs, path), path); }
+
+int AcceptList::Find(const std::string& vrf, const Address& prefix, int length, std::uint8_t kinds) const {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& e = entries_[i];
+    if ((e.anyVrf || e.vrf == vrf) && e.length == length && e.prefix == prefix &&
+        (e.kinds == 0 || (e.kinds & kinds) == kinds))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace kestrel::compare
