@@ -32,9 +32,18 @@ std::string_view NextToken(std::string_view& s) {
   return token;
 }
 
-bool Consume(std::string_view& s, std::string_view prefix) {
-  if (s.substr(0, prefix.size()) != prefix) return false;
-  s.remove_prefix(prefix.size());
+// Whether `s` starts with the literal `prefix`. Its length known when
+// compiled, the comparison is a few instructions, not a call: every line
+// goes through many such tests.
+template <std::size_t N>
+bool Starts(std::string_view s, const char (&prefix)[N]) {
+  return s.size() >= N - 1 && std::memcmp(s.data(), prefix, N - 1) == 0;
+}
+
+template <std::size_t N>
+bool Consume(std::string_view& s, const char (&prefix)[N]) {
+  if (!Starts(s, prefix)) return false;
+  s.remove_prefix(N - 1);
   return true;
 }
 
@@ -71,7 +80,7 @@ bool ParseIpv4(std::string_view text, std::uint32_t& value) {
 bool ParseIpv6(std::string_view text, Address& address) {
   std::uint16_t groups[8] = {};
   int count = 0, gap = -1;
-  if (text.substr(0, 2) == "::") {
+  if (Starts(text, "::")) {
     gap = 0;
     text.remove_prefix(2);
   }
@@ -537,7 +546,7 @@ std::string_view WithoutPager(std::string_view line, bool& pager) {
 // and tunnels and loopbacks with a unit after a dot ("Tunnel1.0",
 // "Loopback0.0"). Cisco spells them "GigabitEthernet0/0", "Tunnel1".
 bool IsIxInterface(std::string_view name) {
-  if (name.substr(0, 12) == "GigaEthernet" || name.substr(0, 15) == "VirtualTemplate") return true;
+  if (Starts(name, "GigaEthernet") || Starts(name, "VirtualTemplate")) return true;
   for (const std::string_view kind : {"Tunnel", "Loopback"})
     if (name.substr(0, kind.size()) == kind) {
       name.remove_prefix(kind.size());
@@ -555,31 +564,31 @@ ParsedLine ParseLine(std::string_view line) {
   std::string_view rest = WithoutPager(line, pager);
   const std::string_view text = Trim(rest);
   // A line after a pager's remnant is indented when it is a next hop's.
-  const bool indented = pager ? text.substr(0, 1) == "[" || text.substr(0, 4) == "via " ||
-                                    text.substr(0, 5) == "*via " || text.substr(0, 3) == "is "
+  const bool indented = pager ? Starts(text, "[") || Starts(text, "via ") ||
+                                    Starts(text, "*via ") || Starts(text, "is ")
                               : !text.empty() && IsBlank(line[0]);
   if (text.empty()) {
     p.kind = LineKind::Blank;
   } else if (indented) {
     // Indented: another next hop, the rest of a wrapped head, a classful
     // summary or the legend's later lines.
-    if ((text[0] == '[' || text.substr(0, 4) == "via " || text.substr(0, 3) == "is ") && ParseBody(text, p) &&
+    if ((text[0] == '[' || Starts(text, "via ") || Starts(text, "is ")) && ParseBody(text, p) &&
         (p.body != Body::None || p.hasBracket) && p.body != Body::Fields) {
       p.kind = LineKind::Continuation;
-    } else if (p = {}; (text.substr(0, 5) == "*via " || text.substr(0, 4) == "via ") && ParseNxosPath(text, p)) {
+    } else if (p = {}; (Starts(text, "*via ") || Starts(text, "via ")) && ParseNxosPath(text, p)) {
     } else if (p = {}; ParseClassful(text, p)) {
       p.layout = Layout::Ios;
     } else {
       p = {};
       if (IsLegend(text)) p.kind = LineKind::Legend;
     }
-  } else if (text.substr(0, 6) == "Codes:") {
+  } else if (Starts(text, "Codes:")) {
     p.kind = LineKind::Legend;
     p.layout = Layout::Ios;
-  } else if (text.substr(0, 22) == "Gateway of last resort") {
+  } else if (Starts(text, "Gateway of last resort")) {
     p.kind = LineKind::Gateway;
     p.layout = Layout::Ios;
-  } else if (text.substr(0, 15) == "Routing Table: ") {
+  } else if (Starts(text, "Routing Table: ")) {
     p.kind = LineKind::Vrf;
     p.setsVrf = true;
     p.vrf = Trim(text.substr(15));
@@ -594,11 +603,11 @@ ParsedLine ParseLine(std::string_view line) {
     p.layout = Layout::NxOs;
   } else if (text[0] == '\'') {
     p.kind = LineKind::Legend;  // NX-OS: '*' denotes best ucast next-hop
-  } else if (text.substr(0, 19) == "IP Routing Table - " || text.substr(0, 21) == "IPv6 Routing Table - " ||
-             text.substr(0, 8) == "Entries:" || text.substr(0, 7) == "Timers:") {
+  } else if (Starts(text, "IP Routing Table - ") || Starts(text, "IPv6 Routing Table - ") ||
+             Starts(text, "Entries:") || Starts(text, "Timers:")) {
     ParseTableSummary(text, p);
     if (p.kind == LineKind::Unparsed) p = {};
-  } else if (text.substr(0, 9) == "Load for " || text.substr(0, 15) == "Time source is " || IsTimestamp(text)) {
+  } else if (Starts(text, "Load for ") || Starts(text, "Time source is ") || IsTimestamp(text)) {
     p.kind = LineKind::Prompt;
   } else if (ParseRoute(text, p)) {
     p.kind = LineKind::Route;
