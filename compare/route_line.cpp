@@ -564,9 +564,9 @@ ParsedLine ParseLine(std::string_view line) {
   std::string_view rest = WithoutPager(line, pager);
   const std::string_view text = Trim(rest);
   // A line after a pager's remnant is indented when it is a next hop's.
-  const bool indented = pager ? Starts(text, "[") || Starts(text, "via ") ||
-                                    Starts(text, "*via ") || Starts(text, "is ")
-                              : !text.empty() && IsBlank(line[0]);
+  const bool indented = pager
+                            ? Starts(text, "[") || Starts(text, "via ") || Starts(text, "*via ") || Starts(text, "is ")
+                            : !text.empty() && IsBlank(line[0]);
   if (text.empty()) {
     p.kind = LineKind::Blank;
   } else if (indented) {
@@ -603,8 +603,8 @@ ParsedLine ParseLine(std::string_view line) {
     p.layout = Layout::NxOs;
   } else if (text[0] == '\'') {
     p.kind = LineKind::Legend;  // NX-OS: '*' denotes best ucast next-hop
-  } else if (Starts(text, "IP Routing Table - ") || Starts(text, "IPv6 Routing Table - ") ||
-             Starts(text, "Entries:") || Starts(text, "Timers:")) {
+  } else if (Starts(text, "IP Routing Table - ") || Starts(text, "IPv6 Routing Table - ") || Starts(text, "Entries:") ||
+             Starts(text, "Timers:")) {
     ParseTableSummary(text, p);
     if (p.kind == LineKind::Unparsed) p = {};
   } else if (Starts(text, "Load for ") || Starts(text, "Time source is ") || IsTimestamp(text)) {

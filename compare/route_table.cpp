@@ -310,17 +310,16 @@ class LogText {
   std::string_view Next() {
     while (true) {
       std::string_view data;
+      bool end = false;
       if (skip_ <= head_.size()) {
         data = std::string_view(head_).substr(skip_);
         skip_ = head_.size() + 1;
+        if (data.empty()) continue;  // the mark alone came first
       } else {
         data = Raw();
+        end = data.empty();
       }
-      const bool end = data.empty() && skip_ > head_.size();
-      if (!utf16_) {
-        if (!data.empty() || end) return data;
-        continue;
-      }
+      if (!utf16_) return data;
       Decode(data, end);
       if (!out_.empty() || end) return out_;
     }

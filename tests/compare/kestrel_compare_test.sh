@@ -180,6 +180,8 @@ sed 's/\[110\/\([0-9]*\)\]/[110\/9\1]/' c.log | iconv -f UTF-8 -t UTF-16BE | { p
 for variant in c-cr.log c-le.log c-bom.log; do
   "$program" c.log $variant >out.txt 2>err || fail "$variant: $(cat err; tail -3 out.txt)"
 done
+{ printf '\xef\xbb\xbf'; sleep 0.3; cat c.log; } | "$program" c.log - >out.txt 2>err ||
+  fail "a byte-order mark alone first in a pipe: $(cat err; tail -3 out.txt)"
 "$program" -v c-cr.log c-be.log >out.txt
 [ $? = 1 ] && grep -q "metric \[110/[0-9]*\] -> \[110/9" out.txt || fail "UTF-16 BE against CR: the metrics differ"
 # Logs from which no route is read prove nothing: trouble, --strict or not; two empty logs are the same.
@@ -194,7 +196,7 @@ run 2 "B: $nothing" cisco.log invalid.log
 run 0 "" empty.log /dev/null
 printf 'x%.0s' $(seq 70000) >long.log
 run 2 "long.log: line 1 is longer than 64 KiB: this is no routing table" long.log cisco.log
-yes 'not a route, not a header' | head -c 70M >junk.log
+yes "$(printf 'no route here %.0s' $(seq 4000))" | head -c 70M >junk.log  # few lines: quick to read
 run 2 "junk.log: no route in its first 64 MiB: this is no routing table" cisco.log junk.log
 rm -f junk.log
 # Logs of a few MiB, read in several blocks, and a report that fills a pipe nobody reads.
