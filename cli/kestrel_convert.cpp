@@ -60,14 +60,11 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
-// Ends the help or the version as cat ends: a write or a close of standard
-// output that fails (a full disk) is an error, not a silent loss.
+// Ends the help or the version: an error when standard output could not take it.
 int EndStandardOutput() {
-  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
-  const int error = errno;
-  if (written && std::fclose(stdout) == 0) return 0;
-  platform::WriteError(std::string(kProgram) + ": " + IoError("standard output", written ? errno : error).what() +
-                       "\n");
+  const std::string error = CloseStandardOutput();
+  if (error.empty()) return 0;
+  platform::WriteError(std::string(kProgram) + ": " + error + "\n");
   return kExitFailure;
 }
 

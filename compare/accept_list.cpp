@@ -21,17 +21,7 @@ bool ParsePrefixText(std::string_view text, Address& address, int& length) {
 AcceptList AcceptList::Parse(std::string_view text, const std::string& name) {
   AcceptList list;
   list.name_ = name;
-  for (int number = 1; !text.empty(); ++number) {
-    std::string_view line = text.substr(0, text.find('\n'));
-    text.remove_prefix(std::min(text.size(), line.size() + 1));
-    line = line.substr(0, line.find('#'));
-    std::vector<std::string_view> words;
-    for (std::size_t i = 0; i < line.size();) {
-      const std::size_t end = std::min(line.size(), line.find_first_of(" \t\r", i));
-      if (end > i) words.push_back(line.substr(i, end - i));
-      i = end + 1;
-    }
-    if (words.empty()) continue;
+  ForEachRule(text, [&](int number, const std::vector<std::string_view>& words) {
     auto fail = [&](const std::string& what) {
       throw IoError(name, 0, "line " + std::to_string(number) + ": " + what);
     };
@@ -53,19 +43,21 @@ AcceptList AcceptList::Parse(std::string_view text, const std::string& name) {
       if (k == kDiffKinds) fail("unknown kind of difference '" + PrintableName(std::string(words[w])) + "'");
       entry.kinds |= static_cast<std::uint8_t>(1 << k);
     }
+    list.byPrefix_[{entry.prefix.v6, entry.prefix.hi, entry.prefix.lo, entry.length}].push_back(
+        static_cast<int>(list.entries_.size()));
     list.entries_.push_back(std::move(entry));
-  }
+  });
   return list;
 }
 
 AcceptList AcceptList::Load(FileSystem& fs, const std::string& path) { return Parse(ReadSmallFile(fs, path), path); }
 
 int AcceptList::Find(const std::string& vrf, const Address& prefix, int length, std::uint8_t kinds) const {
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
+  const auto found = byPrefix_.find({prefix.v6, prefix.hi, prefix.lo, length});
+  if (found == byPrefix_.end()) return -1;
+  for (const int i : found->second) {
     const Entry& e = entries_[i];
-    if ((e.anyVrf || e.vrf == vrf) && e.length == length && e.prefix == prefix &&
-        (e.kinds == 0 || (e.kinds & kinds) == kinds))
-      return static_cast<int>(i);
+    if ((e.anyVrf || e.vrf == vrf) && (e.kinds == 0 || (e.kinds & kinds) == kinds)) return i;
   }
   return -1;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "file_system.h"
@@ -42,6 +44,8 @@ class AcceptList {
  private:
   std::string name_;
   std::vector<Entry> entries_;
+  // The entries of each prefix, so that a long list is looked up, not searched.
+  std::map<std::tuple<bool, std::uint64_t, std::uint64_t, int>, std::vector<int>> byPrefix_;
 };
 
 // Parses "10.1.0.0/16" or "2001:db8::/32" strictly: the address, a slash, a

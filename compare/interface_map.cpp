@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "block_io.h"
 
@@ -22,26 +23,32 @@ bool Match(std::string_view pattern, std::string_view name, std::vector<std::str
 
 }  // namespace
 
-InterfaceMap InterfaceMap::Parse(std::string_view text, const std::string& name) {
-  InterfaceMap map;
+void ForEachRule(std::string_view text, const std::function<void(int, const std::vector<std::string_view>&)>& rule) {
+  std::vector<std::string_view> words;
   for (int number = 1; !text.empty(); ++number) {
     std::string_view line = text.substr(0, text.find('\n'));
     text.remove_prefix(std::min(text.size(), line.size() + 1));
     line = line.substr(0, line.find('#'));
-    std::vector<std::string> words;
+    words.clear();
     for (std::size_t i = 0; i < line.size();) {
       const std::size_t end = std::min(line.size(), line.find_first_of(" \t\r", i));
-      if (end > i) words.emplace_back(line.substr(i, end - i));
+      if (end > i) words.push_back(line.substr(i, end - i));
       i = end + 1;
     }
-    if (words.empty()) continue;
-    const auto stars = [](const std::string& w) { return std::count(w.begin(), w.end(), '*'); };
+    if (!words.empty()) rule(number, words);
+  }
+}
+
+InterfaceMap InterfaceMap::Parse(std::string_view text, const std::string& name) {
+  InterfaceMap map;
+  ForEachRule(text, [&](int number, const std::vector<std::string_view>& words) {
+    const auto stars = [](std::string_view w) { return std::count(w.begin(), w.end(), '*'); };
     if (words.size() != 2 || stars(words[1]) > stars(words[0]))
       throw IoError(name, 0,
                     "line " + std::to_string(number) +
                         ": expected a name and what it becomes, with no more '*' on the right than on the left");
-    map.rules_.emplace_back(std::move(words[0]), std::move(words[1]));
-  }
+    map.rules_.emplace_back(words[0], words[1]);
+  });
   return map;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,10 @@ class InterfaceMap {
  private:
   std::vector<std::pair<std::string, std::string>> rules_;
 };
+
+// Calls `rule` with the number and the blank-separated words of each line
+// of a rules file (a map, a list) that has any, '#' starting a comment.
+void ForEachRule(std::string_view text, const std::function<void(int, const std::vector<std::string_view>&)>& rule);
 
 // Reads a small text file whole (a map, a list). Throws IoError.
 std::string ReadSmallFile(FileSystem& fs, const std::string& path);

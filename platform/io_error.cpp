@@ -1,6 +1,8 @@
 #include "io_error.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 
 #include "file_system.h"
 
@@ -80,6 +82,13 @@ std::string PrintableName(const std::string& name) {
     ++i;
   }
   return out;
+}
+
+std::string CloseStandardOutput() {
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  const int error = errno;
+  if (written && std::fclose(stdout) == 0) return "";
+  return IoError("standard output", written ? errno : error).what();
 }
 
 IoError::IoError(const std::string& file, int error, const std::string& reason)

@@ -25,4 +25,9 @@ class IoError : public std::runtime_error {
 // so that it shows on a terminal as the one line it is.
 std::string PrintableName(const std::string& name);
 
+// Flushes and closes the C library's standard output, as `cat` ends: a write
+// or a close that fails (a full disk) is an error, not a silent loss. "" when
+// all went out, else the error's text.
+std::string CloseStandardOutput();
+
 }  // namespace kestrel

@@ -19,6 +19,17 @@ for a in ix.log ixc.log; do
   "$program" --ignore=local -o out.csv "$a" - <cisco.log
   [ $? = 1 ] && differences out.csv | cmp -s - expected.csv || fail "$a: $(differences out.csv | diff - expected.csv)"
 done
+# Every injected difference accepted but the first, and one accepted that does not occur: the exit
+# status is the one left's; --strict fails on the stale one.
+{ echo '# known'; tail -n +2 expected.csv | cut -d, -f1; echo 'vrf NONE 10.0.0.0/8 metric'; } >known.accept
+"$program" --ignore=local --accept=known.accept -o accepted.csv ix.log cisco.log
+[ $? = 1 ] && [ "$(grep -c ',yes,' accepted.csv)" = $(($(wc -l <expected.csv) - 1)) ] ||
+  fail "--accept: $(grep -vc ',yes,' accepted.csv)"
+head -n 1 expected.csv | cut -d, -f1 >>known.accept
+"$program" --ignore=local --accept=known.accept ix.log cisco.log >out.txt || fail "--accept, all accepted"
+"$program" --ignore=local --strict --accept=known.accept ix.log cisco.log >out.txt 2>err
+[ $? = 2 ] && grep -q "known.accept:[0-9]*: the accepted difference vrf NONE 10.0.0.0/8 no longer occurs" out.txt ||
+  fail "--accept, a stale one: $(cat err)"
 # The log cut in the middle of a multipath route: two pieces of one table.
 cut=$(grep -n '^ ' ix.log | sed -n 100p | cut -d: -f1)
 head -n $((cut - 1)) ix.log >a1.log && tail -n +"$cut" ix.log >a2.log
@@ -147,6 +158,9 @@ run() {  # STATUS ERROR ARGS..., reading $stdin and appending to $stdout when se
 }
 run 2 "none.log: No such file or directory" none.log cisco.log
 run 2 ".: Is a directory" ix.log .
+printf '10.1.0.0 metric\n' >bad.accept
+run 2 "bad.accept: line 1: expected a prefix with its length, such as 10.1.0.0/16, not '10.1.0.0'" \
+  --accept=bad.accept ix.log cisco.log
 run 2 "bad.map: line 1: expected a name and what it becomes, with no more '*' on the right than on the left" \
   --ifmap=bad.map ix.log cisco.log
 run 2 "cisco.log: input file is output file" -o cisco.log ix.log cisco.log
