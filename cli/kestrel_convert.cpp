@@ -182,6 +182,17 @@ int ParseArguments(int argc, char** argv, Options& options) {
 int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   Options options;
   if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
+  // Whether standard output is open is known before any file is opened: a
+  // file opened while it is closed takes its descriptor, and would pass for
+  // standard output.
+  FileInfo standardOutput;
+  const bool outputClosed = fs.Info(kStandardOutput, &standardOutput) != 0 && errno == EBADF;
+  const bool perLog = options.inPlace || options.hasSuffix;
+  if (!perLog && (options.output.empty() || options.output == "-") && outputClosed) {
+    platform::WriteError(std::string(kProgram) + ": " +
+                         IoError("standard output", 0, "closed; nothing can be written to it").what() + "\n");
+    return kExitFailure;
+  }
 
   // The route head carries from each log to the next: the logs are the
   // pieces of one routing table.
@@ -192,7 +203,6 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   // Progress on the terminal, unless the converted text goes there too.
   const bool errorsOnTerminal = platform::IsTerminal(2), outputOnTerminal = platform::IsTerminal(kStandardOutput);
   // Each log with an output of its own is checked against the others first.
-  const bool perLog = options.inPlace || options.hasSuffix;
   BatchGuard guard(fs, perLog ? options.logs : std::vector<std::string>{});
   bool wroteStandardOutput = false;
   int status = options.unmatched ? kExitFailure : 0;
