@@ -11,6 +11,7 @@
 
 #include "batch_guard.h"
 #include "conversion_run.h"
+#include "file_place.h"
 #include "kestrel_version.h"
 #include "line_rewriter.h"
 #include "output_path.h"
@@ -187,6 +188,11 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   // standard output.
   FileInfo standardOutput;
   const bool outputClosed = fs.Info(kStandardOutput, &standardOutput) != 0 && errno == EBADF;
+  // -o naming standard output (/dev/stdout, /dev/fd/1) is standard output
+  // as the shell opened it: written at its end when opened with >>, never
+  // truncated, and refused when it is the log.
+  if (!options.output.empty() && options.output != "-" && DescriptorNamed(fs, options.output) == kStandardOutput)
+    options.output = "-";
   const bool perLog = options.inPlace || options.hasSuffix;
   if (!perLog && (options.output.empty() || options.output == "-") && outputClosed) {
     platform::WriteError(std::string(kProgram) + ": " +

@@ -1,6 +1,7 @@
 #include "file_place.h"
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
 #include "io_error.h"
@@ -46,18 +47,51 @@ void FilePlace::Enter(const std::string& dir) {
 }
 
 void FilePlace::FollowLinks() {
-  for (int links = 0;; ++links) {
-    const std::string target = fs_.LinkTarget(folder_, name_);
-    if (target.empty()) return;
+  for (int links = 0; FollowLink(); ++links)
     if (links == kMaxLinks) throw IoError(path_, ELOOP);
-    const std::string dir = DirectoryOf(target);
-    if (!dir.empty()) {
-      Enter(dir);
-      shownFolder_ = IsAbsolute(dir) ? dir : JoinPath(shownFolder_, dir);
-    }
-    name_ = BaseName(target);
-    if (name_.empty()) throw IoError(path_, EISDIR);
+}
+
+bool FilePlace::FollowLink() {
+  const std::string target = fs_.LinkTarget(folder_, name_);
+  if (target.empty()) return false;
+  const std::string dir = DirectoryOf(target);
+  if (!dir.empty()) {
+    Enter(dir);
+    shownFolder_ = IsAbsolute(dir) ? dir : JoinPath(shownFolder_, dir);
   }
+  name_ = BaseName(target);
+  if (name_.empty()) throw IoError(path_, EISDIR);
+  return true;
+}
+
+int DescriptorNamed(FileSystem& fs, const std::string& path) {
+#ifdef _WIN32
+  (void)fs, (void)path;
+  return -1;
+#else
+  // The folder of the process's descriptors, and of its thread's.
+  const auto isDescriptorFolder = [&](FileHandle folder) {
+    FileInfo info, own;
+    if ((folder == kCurrentFolder ? fs.PathInfo(".", &info) : fs.Info(folder, &info)) != 0) return false;
+    for (const char* descriptors : {"/proc/self/fd", "/proc/thread-self/fd"})
+      if (fs.PathInfo(descriptors, &own) == 0 && SameFile(info.identity, own.identity)) return true;
+    return false;
+  };
+  try {
+    FilePlace place(fs, path);
+    for (int links = 0; links <= kMaxLinks; ++links) {
+      if (isDescriptorFolder(place.Folder())) {
+        const std::string& name = place.Name();
+        if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos) return -1;
+        return std::stoi(name);
+      }
+      if (!place.FollowLink()) return -1;
+    }
+  } catch (const IoError&) {
+    // A path that leads nowhere names no descriptor; opening it tells why.
+  }
+  return -1;
+#endif
 }
 
 }  // namespace kestrel

@@ -102,15 +102,20 @@ if strace -o /dev/null true 2>/dev/null; then
   [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: Input/output error" ] || fail "closing standard output"
 fi
 
-# The log as its own output by another route than -o is refused, as cat
-# refuses it; when standard output is closed, nothing else passes for it.
+# The log as its own standard output, named by -o or not, is refused, as cat
+# refuses it; standard output is written where the shell opened it, and when
+# it is closed nothing else passes for it.
 cp "$example" a.log
-"$program" a.log >>a.log 2>err
-[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: a.log: input file is output file" ] && cmp -s a.log "$example" ||
-  fail "the log as its own standard output"
-"$program" a.log >&- 2>err
-[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: closed; nothing can be written to it" ] ||
-  fail "standard output closed"
+for args in a.log "-o /dev/stdout a.log" "-o /dev/fd/1 a.log"; do
+  "$program" $args >>a.log 2>err
+  [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: a.log: input file is output file" ] && cmp -s a.log "$example" ||
+    fail "the log as its own standard output: $args"
+  "$program" $args >&- 2>err
+  [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: closed; nothing can be written to it" ] &&
+    cmp -s a.log "$example" || fail "standard output closed: $args"
+done
+echo old >archive && "$program" -o /dev/stdout a.log >>archive && (echo old && cat "$converted") | cmp -s - archive ||
+  fail "-o /dev/stdout >>archive"
 
 # A reader that goes away ends the program as it ends cat; a stop signal
 # ends it whatever it waits on; a file size limit is a write error.
