@@ -94,4 +94,27 @@ int DescriptorNamed(FileSystem& fs, const std::string& path) {
 #endif
 }
 
+bool InSystemFolder(FileSystem& fs, const std::string& path) {
+#ifdef _WIN32
+  (void)fs, (void)path;
+  return false;
+#else
+  FileInfo devices, processes, folder, above;
+  if (fs.PathInfo("/dev", &devices) != 0) devices = {};
+  if (fs.PathInfo("/proc", &processes) != 0) processes = {};
+  std::string dir = DirectoryOf(path);
+  if (dir.empty()) dir.push_back('.');
+  if ((!devices.identity.known && !processes.identity.known) || fs.PathInfo(dir, &folder) != 0) return false;
+  // Up by "..", after the links on the way, to the root, whose ".." is
+  // itself; /dev and /proc lie near the root, so a deep folder stops the look.
+  for (int depth = 0; depth < 256; ++depth) {
+    if (SameFile(folder.identity, devices.identity) || SameFile(folder.identity, processes.identity)) return true;
+    dir = JoinPath(dir, "..");
+    if (fs.PathInfo(dir, &above) != 0 || SameFile(above.identity, folder.identity)) return false;
+    folder = above;
+  }
+  return false;
+#endif
+}
+
 }  // namespace kestrel

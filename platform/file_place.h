@@ -50,4 +50,11 @@ class FilePlace {
 // path names none, as always on Windows.
 int DescriptorNamed(FileSystem& fs, const std::string& path);
 
+// Whether the entry `path` names lies within /dev or /proc, whose names stand
+// for devices and for open files of processes (/dev/stdin, /proc/self/fd/0),
+// never for files that something may be written beside. Decided by the
+// identity of its folder and of the folders above it, whatever path leads
+// there; always false on Windows.
+bool InSystemFolder(FileSystem& fs, const std::string& path);
+
 }  // namespace kestrel

@@ -46,7 +46,10 @@ run 2 /dev/null "empty file name $usage" /dev/null ""
 run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/null -o x a b
 run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
 run 2 /dev/null "--suffix needs an extension, such as .txt $usage" /dev/null --suffix= a.log
+run 2 /dev/null "--suffix needs an extension, not a path ('../x') $usage" /dev/null --suffix=../x a.log
+run 2 /dev/null "--suffix needs an extension without control characters ('.t\\nx') $usage" /dev/null --suffix=$'.t\nx' a.log
 run 1 /dev/null "/dev/stdin: not a log file; --suffix writes beside log files only" /dev/null --suffix=.txt /dev/stdin
+run 1 /dev/null "/dev/fd/0: not a log file; --suffix writes beside log files only" "$example" --suffix=.txt /dev/fd/0
 for option in --help --version; do
   "$program" $option >/dev/full 2>err
   [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: No space left on device" ] || fail "$option >/dev/full"
