@@ -11,6 +11,7 @@
 
 #include "batch_guard.h"
 #include "conversion_run.h"
+#include "file_place.h"
 #include "kestrel_version.h"
 #include "line_rewriter.h"
 #include "output_path.h"
@@ -116,6 +117,17 @@ std::string OptionName(char** argv) {
   return std::string("-") + static_cast<char>(optopt);
 }
 
+// Whether the text holds a control character: one of C0, DEL, or a C1
+// control written in UTF-8.
+bool HasControlCharacter(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (c < 0x20 || c == 0x7f || (c == 0xc2 && next >= 0x80 && next <= 0x9f)) return true;
+  }
+  return false;
+}
+
 // Parses the command line; returns -1 to go on, or the exit status.
 int ParseArguments(int argc, char** argv, Options& options) {
   optind = 0;  // parse afresh on every call
@@ -164,6 +176,13 @@ int ParseArguments(int argc, char** argv, Options& options) {
   if (outputGiven && options.logs.size() > 1) return UsageError("-o takes one log; use -i or --suffix for several");
   if (outputGiven && options.output.empty()) return UsageError("empty file name");
   if (options.hasSuffix && options.suffix.empty()) return UsageError("--suffix needs an extension, such as .txt");
+  // The extension replaces the log's own, in the log's folder: it names
+  // no other folder, and no control character goes into a file name.
+  if (options.hasSuffix && options.suffix.find_first_of(kPathSeparators) != std::string::npos)
+    return UsageError("--suffix needs an extension, not a path ('" + PrintableName(options.suffix) + "')");
+  if (options.hasSuffix && HasControlCharacter(options.suffix))
+    return UsageError("--suffix needs an extension without control characters ('" + PrintableName(options.suffix) +
+                      "')");
   for (const std::string& log : options.logs) {
     if (log.empty()) return UsageError("empty file name");
     if (perLog && log == "-") return UsageError("-i and --suffix need log files, not standard input");
@@ -182,6 +201,22 @@ int ParseArguments(int argc, char** argv, Options& options) {
 int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   Options options;
   if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
+  // Whether standard output is open is known before any file is opened: a
+  // file opened while it is closed takes its descriptor, and would pass for
+  // standard output.
+  FileInfo standardOutput;
+  const bool outputClosed = fs.Info(kStandardOutput, &standardOutput) != 0 && errno == EBADF;
+  // -o naming standard output (/dev/stdout, /dev/fd/1) is standard output
+  // as the shell opened it: written at its end when opened with >>, never
+  // truncated, and refused when it is the log.
+  if (!options.output.empty() && options.output != "-" && DescriptorNamed(fs, options.output) == kStandardOutput)
+    options.output = "-";
+  const bool perLog = options.inPlace || options.hasSuffix;
+  if (!perLog && (options.output.empty() || options.output == "-") && outputClosed) {
+    platform::WriteError(std::string(kProgram) + ": " +
+                         IoError("standard output", 0, "closed; nothing can be written to it").what() + "\n");
+    return kExitFailure;
+  }
 
   // The route head carries from each log to the next: the logs are the
   // pieces of one routing table.
@@ -192,7 +227,6 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
   // Progress on the terminal, unless the converted text goes there too.
   const bool errorsOnTerminal = platform::IsTerminal(2), outputOnTerminal = platform::IsTerminal(kStandardOutput);
   // Each log with an output of its own is checked against the others first.
-  const bool perLog = options.inPlace || options.hasSuffix;
   BatchGuard guard(fs, perLog ? options.logs : std::vector<std::string>{});
   bool wroteStandardOutput = false;
   int status = options.unmatched ? kExitFailure : 0;
@@ -215,7 +249,10 @@ int KestrelConvertMain(int argc, char** argv, FileSystem& fs) {
     request.inPlace = !options.hasSuffix;
     std::string refusal = perLog ? guard.Refusal(i, request.outputPath) : "";
     FileInfo info;
-    if (refusal.empty() && options.hasSuffix && fs.PathInfo(log, &info) == 0 && info.kind != FileKind::Regular)
+    // Nothing is made beside a name that stands for an open file or a device
+    // (/dev/stdin), even when it leads to a log.
+    if (refusal.empty() && options.hasSuffix &&
+        ((fs.PathInfo(log, &info) == 0 && info.kind != FileKind::Regular) || InSystemFolder(fs, log)))
       refusal = PrintableName(log) + ": not a log file; --suffix writes beside log files only";
     if (!refusal.empty()) {
       platform::WriteError(std::string(kProgram) + ": " + refusal + "\n");

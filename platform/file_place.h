@@ -22,6 +22,9 @@ class FilePlace {
   // Follows symbolic links at the name, as opening the file would: the
   // place becomes the file's own, in the folder of the last link's target.
   void FollowLinks();
+  // Follows the one symbolic link at the name, if it is one; false when it
+  // is none.
+  bool FollowLink();
 
   FileHandle Folder() const { return folder_; }
   const std::string& Name() const { return name_; }
@@ -40,5 +43,18 @@ class FilePlace {
   std::string name_;
   std::string shownFolder_;
 };
+
+// The descriptor of this process that `path` names, as /dev/stdout,
+// /dev/fd/1 and /proc/self/fd/1 name descriptor 1: the links on the way are
+// followed up to the folder of the process's own descriptors. -1 when the
+// path names none, as always on Windows.
+int DescriptorNamed(FileSystem& fs, const std::string& path);
+
+// Whether the entry `path` names lies within /dev or /proc, whose names stand
+// for devices and for open files of processes (/dev/stdin, /proc/self/fd/0),
+// never for files that something may be written beside. Decided by the
+// identity of its folder and of the folders above it, whatever path leads
+// there; always false on Windows.
+bool InSystemFolder(FileSystem& fs, const std::string& path);
 
 }  // namespace kestrel

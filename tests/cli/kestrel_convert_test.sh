@@ -46,7 +46,10 @@ run 2 /dev/null "empty file name $usage" /dev/null ""
 run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/null -o x a b
 run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
 run 2 /dev/null "--suffix needs an extension, such as .txt $usage" /dev/null --suffix= a.log
+run 2 /dev/null "--suffix needs an extension, not a path ('../x') $usage" /dev/null --suffix=../x a.log
+run 2 /dev/null "--suffix needs an extension without control characters ('.t\\nx') $usage" /dev/null --suffix=$'.t\nx' a.log
 run 1 /dev/null "/dev/stdin: not a log file; --suffix writes beside log files only" /dev/null --suffix=.txt /dev/stdin
+run 1 /dev/null "/dev/fd/0: not a log file; --suffix writes beside log files only" "$example" --suffix=.txt /dev/fd/0
 for option in --help --version; do
   "$program" $option >/dev/full 2>err
   [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: No space left on device" ] || fail "$option >/dev/full"
@@ -102,11 +105,20 @@ if strace -o /dev/null true 2>/dev/null; then
   [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: Input/output error" ] || fail "closing standard output"
 fi
 
-# The log as its own output by another route than -o is refused, as cat refuses it.
+# The log as its own standard output, named by -o or not, is refused, as cat
+# refuses it; standard output is written where the shell opened it, and when
+# it is closed nothing else passes for it.
 cp "$example" a.log
-"$program" a.log >>a.log 2>err
-[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: a.log: input file is output file" ] && cmp -s a.log "$example" ||
-  fail "the log as its own standard output"
+for args in a.log "-o /dev/stdout a.log" "-o /dev/fd/1 a.log"; do
+  "$program" $args >>a.log 2>err
+  [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: a.log: input file is output file" ] && cmp -s a.log "$example" ||
+    fail "the log as its own standard output: $args"
+  "$program" $args >&- 2>err
+  [ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: standard output: closed; nothing can be written to it" ] &&
+    cmp -s a.log "$example" || fail "standard output closed: $args"
+done
+echo old >archive && "$program" -o /dev/stdout a.log >>archive && (echo old && cat "$converted") | cmp -s - archive ||
+  fail "-o /dev/stdout >>archive"
 
 # A reader that goes away ends the program as it ends cat; a stop signal
 # ends it whatever it waits on; a file size limit is a write error.
