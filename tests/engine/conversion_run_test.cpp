@@ -62,7 +62,7 @@ class RunTest : public ::testing::TestWithParam<Way> {
   std::string out_ = dir_ / "ix1.txt";
   LineRewriter rewriter_;
   Fs fs_;
-  volatile std::sig_atomic_t signal_ = 0;
+  std::atomic<int> signal_ = 0;
   std::uint64_t maxLine_ = kMaxLineLength;
   FileHandle inputFile_ = kNoFile;  // an input handed to the run instead
   Texts texts_;
@@ -297,7 +297,8 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
 // Whatever another program does with the files during the run, the run
 // writes only where it meant to, and nothing is lost: a link or a newer log
 // put in the log's place stays there, and the output's folder swapped for a
-// link to another keeps the output.
+// link to another keeps the output. A failure thrown on the thread that
+// reads ahead ends the run, not the program.
 TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
   if (kWindows) GTEST_SKIP() << "symbolic links, and renaming what a run holds open";
   const std::string logs = dir_ / "logs", log = logs + "/ix1.log", saved = dir_ / "saved", victim = dir_ / "victim";
@@ -313,6 +314,7 @@ TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
       {log, [&] { WriteFile(saved, "newer\n"), stdfs::rename(saved, log); }, changed, log, "newer\n"},
       {logs + "/ix1.txt", swapFolder, "", saved + "/ix1.txt", NumberedLog(250, "\r\n")},
       {log, swapFolder, "", saved + "/ix1.log", NumberedLog(250, "\r\n")},
+      {log, [&] { throw IoError(log, EIO); }, log + ": Input/output error", log, NumberedLog(250)},
   };
   stdfs::create_directory(victim);
   for (const auto& c : changes) {
