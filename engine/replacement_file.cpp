@@ -72,7 +72,11 @@ void ReplacementFile::Commit() {
     throw IoError::Saying(PrintableName(userName_) + " could not be put in place; the converted log is " +
                           PrintableName(kept));
   }
-  name_.clear();
+  // The old content, where the names were exchanged, goes now; should it
+  // fail to go, it stays under the replacement's name, a whole copy of the
+  // log that the user is told of.
+  const std::string old = std::exchange(name_, {});
+  const int removal = fs_.Remove(target_->Folder(), old) != 0 && errno != ENOENT ? errno : 0;
   // Some file systems cannot flush a folder (EINVAL); only a failed write
   // of the folder to disk is an error, and the file is replaced by then.
   if (fs_.FlushFolder(target_->Folder()) != 0 && errno == EIO)
@@ -80,6 +84,10 @@ void ReplacementFile::Commit() {
                               PrintableName(target_->ShownFolder()) +
                               " could not be flushed to disk: " + ErrorText(EIO),
                           EIO);
+  if (removal != 0)
+    throw IoError::Saying(PrintableName(userName_) + " converted; its old contents could not be removed: " +
+                              PrintableName(target_->Shown(old)) + ": " + ErrorText(removal),
+                          removal);
 }
 
 void ReplacementFile::Discard() {

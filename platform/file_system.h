@@ -112,7 +112,8 @@ class FileSystem {
   // Puts `from` in the place of `to`, both in `folder`, in one step, provided
   // that `to` is still the file `expected`; otherwise fails with
   // kErrorChanged and leaves both as they were. An unknown `expected` takes
-  // any file's place, or an empty one.
+  // any file's place, or an empty one. Where the system exchanged the two,
+  // the old file is left under `from`, for the caller to remove.
   virtual int Replace(FileHandle folder, const std::string& from, const std::string& to, const FileIdentity& expected);
   virtual int Remove(FileHandle folder, const std::string& name);
   // Makes the folder's entries (a rename) durable.
