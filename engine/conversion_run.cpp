@@ -152,8 +152,9 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
     progress_.bytesTotal = input.info.kind == FileKind::Regular ? input.info.size : 0;
     output.Open(request.outputPath, request.outputFile, input.handle, input.info, input.name, request.inPlace,
                 outputWait_);
+    logRead_ = 0;
     passes(input, output, result);
-    output.End(aborted_);
+    output.End(aborted_, logRead_);
     result.status = aborted_ ? RunStatus::Aborted : RunStatus::Finished;
   } catch (const IoError& e) {
     result.status = RunStatus::Failed;
@@ -179,6 +180,7 @@ RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const Prog
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     if (output.Begin()) out.Empty();
     RewriteLines(in, out);
+    logRead_ = in.BytesRead();
     out.Flush();
   });
 }
@@ -210,6 +212,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
         to[line.size] = '\r', to[line.size + 1] = '\n';
         out.Commit(line.size + (ended ? 2 : 0));
       });
+      logRead_ = in.BytesRead();
       out.Flush();
     }
     input.Close();

@@ -117,6 +117,7 @@ class ConversionRun {
   BlockReader* input_ = nullptr;  // the running pass's input
   Progress progress_;
   std::string logName_;
+  std::uint64_t logRead_ = 0;  // bytes of the log read, for the check before it is replaced
   bool running_ = false;
   bool aborted_ = false;
 };

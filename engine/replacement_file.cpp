@@ -59,11 +59,18 @@ void ReplacementFile::Create(FilePlace target, FileHandle original, const std::s
   }
 }
 
-void ReplacementFile::Commit() {
+void ReplacementFile::Commit(const FileInfo* read) {
   if (fs_.Flush(file_) != 0) throw IoError(userName_, errno);
   const FileHandle file = file_;
   file_ = kNoFile;
   if (fs_.Close(file) != 0 && errno != EINTR) throw IoError(userName_, errno);
+  // Lines another program added to the log, or wrote over, since it was
+  // read would be lost with it: the log stays as it now is. (Another file
+  // in its place is for Replace to find.)
+  FileInfo now;
+  if (read && fs_.EntryInfo(target_->Folder(), target_->Name(), &now) == 0 && SameFile(now.identity, original_) &&
+      (now.size != read->size || now.changeTime != read->changeTime))
+    throw IoError(userName_, kErrorChanged);
   if (fs_.Replace(target_->Folder(), name_, target_->Name(), original_) != 0) {
     const int error = errno;
     if (error != kErrorHalfReplaced) throw IoError(userName_, error);

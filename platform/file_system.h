@@ -50,6 +50,10 @@ struct FileInfo {
   std::uint64_t size = 0;
   std::uint64_t links = 1;
   FileIdentity identity;
+  // When the file last changed: its status change time on POSIX systems (a
+  // write, a new name, new permissions), its last write on Windows. In the
+  // system's own units, only to be compared.
+  std::int64_t changeTime = 0;
   // Permissions, owner and group. On Windows the permissions are 0666, or
   // 0444 for a read-only file, as the C runtime shows them; owner and group 0.
   std::uint32_t mode = 0;

@@ -38,6 +38,7 @@ void Describe(const struct stat& st, FileInfo* info) {
   info->size = static_cast<std::uint64_t>(st.st_size);
   info->links = st.st_nlink;
   info->identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+  info->changeTime = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   info->mode = st.st_mode & 07777;
   info->owner = st.st_uid;
   info->group = st.st_gid;

@@ -121,6 +121,14 @@ wait $!
 head -c 1 fifo >/dev/null
 wait $!
 [ $? = 141 ] && [ ! -s err ] || fail "a reader that goes away: $(cat err)"
+# Lines another program appends to a log converted in place stay in it.
+cp big.orig grow.log
+"$program" -i grow.log 2>err &
+while [ -d /proc/$! ]; do printf 'x, Giga0, t\n' >>grow.log; done
+wait $!
+[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: grow.log: changed by another program during the conversion; left as it is" ] &&
+  [ "$(tail -n 1 grow.log)" = 'x, Giga0, t' ] && head -n 1000000 grow.log | cmp -s - big.orig ||
+  fail "lines appended during a conversion in place: $(cat err)"
 set -m  # programs started in the background take SIGINT, as from a terminal
 # stop SIGNAL STATUS [thread]: stops the program started last, once it has
 # had the time to reach where it waits, however slowly a loaded machine

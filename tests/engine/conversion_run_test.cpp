@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -300,8 +301,9 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
 // Whatever another program does with the files during the run, the run
 // writes only where it meant to, and nothing is lost: a link or a newer log
 // put in the log's place stays there, and the output's folder swapped for a
-// link to another keeps the output. A failure thrown on the thread that
-// reads ahead ends the run, not the program.
+// link to another keeps the output. Lines appended to the log once it was
+// read, just before its replacement, stay in it. A failure thrown on the
+// thread that reads ahead ends the run, not the program.
 TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
   if (kWindows) GTEST_SKIP() << "symbolic links, and renaming what a run holds open";
   const std::string logs = dir_ / "logs", log = logs + "/ix1.log", saved = dir_ / "saved", victim = dir_ / "victim";
@@ -311,6 +313,7 @@ TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
     std::string output;
     std::function<void()> change;  // at the log's first read
     std::string error, where, holds;
+    bool atReplacement = false;  // the change comes as the replacement is flushed instead
   } changes[] = {
       {log, [&] { stdfs::rename(log, saved), stdfs::create_symlink(victim + "/x", log); }, changed, saved,
        NumberedLog(250)},
@@ -318,6 +321,8 @@ TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
       {logs + "/ix1.txt", swapFolder, "", saved + "/ix1.txt", NumberedLog(250, "\r\n")},
       {log, swapFolder, "", saved + "/ix1.log", NumberedLog(250, "\r\n")},
       {log, [&] { throw IoError(log, EIO); }, log + ": Input/output error", log, NumberedLog(250)},
+      {log, [&] { std::ofstream(NativePath(log), std::ios::app) << "line 250\n"; }, changed, log, NumberedLog(251),
+       true},
   };
   stdfs::create_directory(victim);
   for (const auto& c : changes) {
@@ -325,7 +330,9 @@ TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
     stdfs::remove_all(logs), stdfs::remove_all(saved), stdfs::create_directory(logs);
     WriteFile(log, NumberedLog(250));
     bool once = false;
-    fs_.OnRead("ix1.log", [&] { once = once || (c.change(), true); });
+    fs_ = Fs();
+    const auto change = [&] { once = once || (c.change(), true); };
+    c.atReplacement ? fs_.OnFlush("ix1.log", change) : fs_.OnRead("ix1.log", change);
     EXPECT_EQ(Convert(log, c.output).error, c.error);
     EXPECT_EQ(ReadFile(c.where), c.holds);
     EXPECT_EQ(dir_.Entries("victim"), Texts{});
