@@ -344,8 +344,9 @@ TEST_P(RunTest, ChangesDuringTheRunRedirectNothing) {
 }
 
 TEST_P(RunTest, AbortReadsNothingMoreAndWritesNoPartOfALine) {
-  // An endless device and pipes nobody writes to: the abort must not wait
-  // for the rest of the input, which never comes. An abort at a block's end
+  // An endless device and pipes nobody writes to, a named one and one handed
+  // to the run as standard input is: the abort must not wait for the rest of
+  // the input, which never comes. An abort at a block's end
   // inside a line writes nothing of that line.
   const std::string fifo = dir_ / "fifo";
   ASSERT_EQ(MakeFifo(fifo), !kWindows);
@@ -368,6 +369,7 @@ TEST_P(RunTest, AbortReadsNothingMoreAndWritesNoPartOfALine) {
     EXPECT_LE(readsAfterAbort, input == in_ ? 1 : 0);  // a file's next block may be on its way already
     EXPECT_EQ(FileExists(out_) ? ReadFile(out_) : "", input == in_ ? "a, t, Giga0\r\n" : "");
   }
+  CloseQuietPipe(pipe);
 }
 
 }  // namespace
