@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "platform.h"
+
 namespace kestrel {
 
 IoError LineTooLong(const std::string& name, std::uint64_t limit) {
@@ -13,7 +15,11 @@ IoError LineTooLong(const std::string& name, std::uint64_t limit) {
                                         : "a line is longer than " + std::to_string(limit) + " bytes");
 }
 
-Worker::Worker() : thread_([this] { Loop(); }) {}
+Worker::Worker()
+    : thread_([this] {
+        platform::BlockStopSignalsInThisThread();
+        Loop();
+      }) {}
 
 Worker::~Worker() {
   {
@@ -36,6 +42,7 @@ void Worker::Start(std::function<void()> job) {
 void Worker::Wait() {
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [this] { return !job_; });
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void Worker::Loop() {
@@ -44,8 +51,14 @@ void Worker::Loop() {
     ready_.wait(lock, [this] { return job_ || stop_; });
     if (!job_) return;
     lock.unlock();
-    job_();
+    std::exception_ptr failure;
+    try {
+      job_();
+    } catch (...) {
+      failure = std::current_exception();
+    }
     lock.lock();
+    failure_ = failure;
     job_ = nullptr;
     done_.notify_all();
   }
@@ -90,7 +103,7 @@ void BlockReader::Refill() {
     return !discarded_;
   };
   for (;;) {
-    if (waitForData_) {
+    if (waitForData_ || options_.waitEachRead) {
       // A pipe without data: wait for it in short steps, so that the caller
       // can answer its user (and abort) meanwhile.
       const int ready = fs_.WaitReadable(file_, kWaitMilliseconds);

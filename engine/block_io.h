@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,14 +43,17 @@ struct Line {
 };
 
 // A thread that does one job at a time for its owner (the next block read,
-// or the last one written) while the owner works on another.
+// or the last one written) while the owner works on another. The stop
+// signals are kept away from it, so that they reach the owner's thread and
+// cut its waiting short.
 class Worker {
  public:
   Worker();
   ~Worker();
-  // Waits for the job before, then starts `job`.
+  // Waits for the job before, then starts `job`; throws what that job threw.
   void Start(std::function<void()> job);
-  // Waits until the job started last is done.
+  // Waits until the job started last is done; throws what it threw, so that
+  // its failure ends the run rather than the program.
   void Wait();
 
  private:
@@ -58,6 +62,7 @@ class Worker {
   std::mutex mutex_;
   std::condition_variable ready_, done_;
   std::function<void()> job_;
+  std::exception_ptr failure_;
   bool stop_ = false;
   std::thread thread_;
 };
@@ -70,6 +75,10 @@ class BlockReader {
     // Named pipe opened without waiting for its writer: nothing is read
     // before data arrives, since it reads as ended until a writer has come.
     bool waitForWriter = false;
+    // A pipe or a device, which may keep silent as long as it likes: every
+    // read waits for data first in short steps, so that the caller can
+    // answer its user, and see a stop, meanwhile.
+    bool waitEachRead = false;
     // Every CR is dropped from a line, not only the one before its LF.
     bool dropEveryCr = false;
     // A line longer than this (without its CRs) ends the run with an error

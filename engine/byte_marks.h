@@ -15,7 +15,7 @@ struct BlockMarks {
   std::vector<std::uint64_t> lf, cr, comma, v;
 
   // Makes room for the marks of `size` bytes, so that marking no more than
-  // that allocates nothing (on a thread where a failure could not be told).
+  // that allocates nothing (on the thread that reads ahead).
   void Reserve(std::size_t size) {
     for (std::vector<std::uint64_t>* bits : {&lf, &cr, &comma, &v}) bits->reserve(size / 64 + 1);
   }

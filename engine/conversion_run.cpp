@@ -75,7 +75,7 @@ ConversionRun::ConversionRun(LineRewriter& rewriter, FileSystem& fs)
       }) {}
 
 void ConversionRun::CheckInterrupt() const {
-  if (interrupt_ && *interrupt_) throw Interrupted{};
+  if (interrupt_ && interrupt_->load(std::memory_order_relaxed)) throw Interrupted{};
 }
 
 void ConversionRun::Report(bool blockEnd, bool heartbeat) {
@@ -92,10 +92,13 @@ void ConversionRun::Abort() {
   if (input_) input_->DiscardRest();
 }
 
-BlockReader::Options ConversionRun::ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter,
-                                                  bool regular) const {
-  // The temporary copy holds no CR but those before its LFs.
-  return {waitForWriter, /*dropEveryCr=*/fromLog, request.maxLineLength, logName_, regular};
+BlockReader::Options ConversionRun::ReaderOptions(const RunRequest& request, bool fromLog, bool namedPipe,
+                                                  FileKind kind) const {
+  // The temporary copy holds no CR but those before its LFs. A file is read
+  // ahead; anything else is waited on in steps before each read, standard
+  // input too, so that a stop is seen however long it keeps silent.
+  const bool regular = kind == FileKind::Regular;
+  return {namedPipe, !regular, /*dropEveryCr=*/fromLog, request.maxLineLength, logName_, regular};
 }
 
 template <typename EachLine>
@@ -149,8 +152,9 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
     progress_.bytesTotal = input.info.kind == FileKind::Regular ? input.info.size : 0;
     output.Open(request.outputPath, request.outputFile, input.handle, input.info, input.name, request.inPlace,
                 outputWait_);
+    logRead_ = 0;
     passes(input, output, result);
-    output.End(aborted_);
+    output.End(aborted_, logRead_);
     result.status = aborted_ ? RunStatus::Aborted : RunStatus::Finished;
   } catch (const IoError& e) {
     result.status = RunStatus::Failed;
@@ -172,10 +176,11 @@ RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const Prog
   return Run(request, hook, [&](Input& input, RunOutput& output, RunResult&) {
     progress_.pass = 2;
     BlockReader in(fs_, input.handle, input.name, heartbeat_,
-                   ReaderOptions(request, true, input.namedPipe, input.info.kind == FileKind::Regular));
+                   ReaderOptions(request, true, input.namedPipe, input.info.kind));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     if (output.Begin()) out.Empty();
     RewriteLines(in, out);
+    logRead_ = in.BytesRead();
     out.Flush();
   });
 }
@@ -191,7 +196,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     progress_.pass = 1;
     {
       BlockReader in(fs_, input.handle, input.name, heartbeat_,
-                     ReaderOptions(request, true, input.namedPipe, input.info.kind == FileKind::Regular));
+                     ReaderOptions(request, true, input.namedPipe, input.info.kind));
       BlockWriter out(fs_, temp, result.tempPath, interrupted_, {}, true);
       ForEachLine(in, progress_.total, [&](const Line& line) {
         const bool ended = !in.LastLineUnended();
@@ -207,6 +212,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
         to[line.size] = '\r', to[line.size + 1] = '\n';
         out.Commit(line.size + (ended ? 2 : 0));
       });
+      logRead_ = in.BytesRead();
       out.Flush();
     }
     input.Close();
@@ -215,7 +221,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     progress_.pass = 2;
     if (fs_.Rewind(temp) != 0) throw IoError(result.tempPath, errno);
-    BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false, true));
+    BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false, FileKind::Regular));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     if (output.Begin()) out.Empty();
     RewriteLines(in, out);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -83,11 +83,11 @@ class ConversionRun {
   // Does nothing between runs.
   void Abort();
 
-  // A flag a signal handler sets: once it is non-zero the run stops at its
-  // next check (at the latest after 100 lines, a block, 100 ms of waiting or
-  // an interrupted write), cleans up as after a failure, and ends as
-  // Interrupted.
-  void SetInterruptFlag(const volatile std::sig_atomic_t* flag) { interrupt_ = flag; }
+  // A flag a signal handler sets, on any thread: once it is non-zero the run
+  // stops at its next check (at the latest after 100 lines, a block, 100 ms
+  // of waiting or an interrupted write), cleans up as after a failure, and
+  // ends as Interrupted.
+  void SetInterruptFlag(const std::atomic<int>* flag) { interrupt_ = flag; }
 
  private:
   class Input;
@@ -95,7 +95,9 @@ class ConversionRun {
   RunResult Run(const RunRequest& request, const ProgressHook& hook, Passes passes);
   void CheckInterrupt() const;
   void Report(bool blockEnd, bool heartbeat = false);
-  BlockReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool waitForWriter, bool regular) const;
+  // How a pass reads: the log (`fromLog`) or the temporary copy, a file of
+  // the kind given.
+  BlockReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool namedPipe, FileKind kind) const;
   // Hands each line of `in` to `each`, counting them in `count` and
   // reporting every 100.
   template <typename EachLine>
@@ -111,10 +113,11 @@ class ConversionRun {
   const WaitHook interrupted_;
   const WaitHook outputWait_;
   const ProgressHook* hook_ = nullptr;
-  const volatile std::sig_atomic_t* interrupt_ = nullptr;
+  const std::atomic<int>* interrupt_ = nullptr;
   BlockReader* input_ = nullptr;  // the running pass's input
   Progress progress_;
   std::string logName_;
+  std::uint64_t logRead_ = 0;  // bytes of the log read, for the check before it is replaced
   bool running_ = false;
   bool aborted_ = false;
 };

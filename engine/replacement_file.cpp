@@ -59,11 +59,18 @@ void ReplacementFile::Create(FilePlace target, FileHandle original, const std::s
   }
 }
 
-void ReplacementFile::Commit() {
+void ReplacementFile::Commit(const FileInfo* read) {
   if (fs_.Flush(file_) != 0) throw IoError(userName_, errno);
   const FileHandle file = file_;
   file_ = kNoFile;
   if (fs_.Close(file) != 0 && errno != EINTR) throw IoError(userName_, errno);
+  // Lines another program added to the log, or wrote over, since it was
+  // read would be lost with it: the log stays as it now is. (Another file
+  // in its place is for Replace to find.)
+  FileInfo now;
+  if (read && fs_.EntryInfo(target_->Folder(), target_->Name(), &now) == 0 && SameFile(now.identity, original_) &&
+      (now.size != read->size || now.changeTime != read->changeTime))
+    throw IoError(userName_, kErrorChanged);
   if (fs_.Replace(target_->Folder(), name_, target_->Name(), original_) != 0) {
     const int error = errno;
     if (error != kErrorHalfReplaced) throw IoError(userName_, error);
@@ -72,7 +79,11 @@ void ReplacementFile::Commit() {
     throw IoError::Saying(PrintableName(userName_) + " could not be put in place; the converted log is " +
                           PrintableName(kept));
   }
-  name_.clear();
+  // The old content, where the names were exchanged, goes now; should it
+  // fail to go, it stays under the replacement's name, a whole copy of the
+  // log that the user is told of.
+  const std::string old = std::exchange(name_, {});
+  const int removal = fs_.Remove(target_->Folder(), old) != 0 && errno != ENOENT ? errno : 0;
   // Some file systems cannot flush a folder (EINVAL); only a failed write
   // of the folder to disk is an error, and the file is replaced by then.
   if (fs_.FlushFolder(target_->Folder()) != 0 && errno == EIO)
@@ -80,6 +91,10 @@ void ReplacementFile::Commit() {
                               PrintableName(target_->ShownFolder()) +
                               " could not be flushed to disk: " + ErrorText(EIO),
                           EIO);
+  if (removal != 0)
+    throw IoError::Saying(PrintableName(userName_) + " converted; its old contents could not be removed: " +
+                              PrintableName(target_->Shown(old)) + ": " + ErrorText(removal),
+                          removal);
 }
 
 void ReplacementFile::Discard() {

@@ -23,7 +23,8 @@ FileHandle CreateNumbered(FileSystem& fs, FileHandle folder, const std::function
 // It keeps the old file's owner, group, permissions and extended
 // attributes; when the owner and group cannot be kept, nothing is replaced.
 // If another program has put a file of its own in the old one's place
-// meanwhile, that file stays and nothing is replaced.
+// meanwhile, or written to the old one since it was read, that file stays
+// and nothing is replaced.
 class ReplacementFile {
  public:
   explicit ReplacementFile(FileSystem& fs) : fs_(fs) {}
@@ -41,8 +42,10 @@ class ReplacementFile {
   bool Active() const { return file_ != kNoFile; }
 
   // Flushes the replacement to disk, closes it, puts it in the place of the
-  // target and makes the change durable.
-  void Commit();
+  // target and makes the change durable. `read`, when given, is the
+  // original as it was read, whole: a target of another size or changed
+  // since is not replaced (kErrorChanged).
+  void Commit(const FileInfo* read = nullptr);
   // Deletes the replacement; the target stays as it was.
   void Discard();
 

@@ -41,6 +41,7 @@ void RunOutput::Open(const std::string& path, FileHandle handed, FileHandle log,
   if (!logIsFile) throw IoError(logName, 0, "not a regular file, so it cannot be converted in place");
   if (!inPlace) throw IoError(logName, kErrorOutputIsLog);
   place.FollowLinks();
+  logInfo_ = logInfo;
   replacement_.Create(std::move(place), log, path);
 }
 
@@ -49,16 +50,18 @@ bool RunOutput::Begin() {
   return begun_ && info_.kind == FileKind::Regular;
 }
 
-void RunOutput::End(bool aborted) {
+void RunOutput::End(bool aborted, std::uint64_t logRead) {
   if (aborted && (InPlace() || (handed_ == kNoFile && !begun_)))
     Discard();
   else
-    Commit();
+    Commit(logRead);
 }
 
-void RunOutput::Commit() {
+void RunOutput::Commit(std::uint64_t logRead) {
   if (replacement_.Active()) {
-    replacement_.Commit();
+    FileInfo read = logInfo_;
+    read.size = logRead;
+    replacement_.Commit(&read);
   } else if (file_ != kNoFile) {
     FileInfo written;
     if (fs_.Info(file_, &written) == 0 && written.links == 0)

@@ -44,17 +44,19 @@ class RunOutput {
   // Whether the output is a regular file (which takes whole blocks at once).
   bool Regular() const { return InPlace() || info_.kind == FileKind::Regular; }
 
-  // Ends the output of a run that reached its end. A finished run's output
-  // is made final: closed, or in place, put in the log's place. An aborted
-  // run keeps the lines it wrote; a log being converted in place, and an
-  // output the run had not begun to write, stay as they were.
-  void End(bool aborted);
+  // Ends the output of a run that reached its end, having read `logRead`
+  // bytes of the log. A finished run's output is made final: closed, or in
+  // place, put in the log's place, unless the log has grown or changed since
+  // it was opened. An aborted run keeps the lines it wrote; a log being
+  // converted in place, and an output the run had not begun to write, stay
+  // as they were.
+  void End(bool aborted, std::uint64_t logRead);
   // Abandons the output: a replacement is deleted, so the log stays as it
   // was, and so is a file the run created and never began to write.
   void Discard();
 
  private:
-  void Commit();
+  void Commit(std::uint64_t logRead);
 
   FileSystem& fs_;
   ReplacementFile replacement_;
@@ -62,6 +64,7 @@ class RunOutput {
   FileHandle file_ = kNoFile;
   FileHandle handed_ = kNoFile;
   FileInfo info_;
+  FileInfo logInfo_;  // as the log was when the run opened it
   bool created_ = false;
   bool begun_ = false;
   std::string name_;

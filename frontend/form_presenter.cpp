@@ -54,8 +54,8 @@ std::string PathAsMeant(const std::string& typed) {
   return path;
 }
 
-FormPresenter::FormPresenter(FormView& view, FormEnvironment environment)
-    : view_(view), environment_(std::move(environment)) {
+FormPresenter::FormPresenter(FormView& view, FormEnvironment environment, FileSystem& fs)
+    : view_(view), environment_(std::move(environment)), fs_(fs) {
   for (const FormControl& control : kFormControls) {
     captions_[control.id] = control.caption;
     enabled_[control.id] = true;
@@ -150,7 +150,7 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
   view_.Show();
   view_.PumpEvents();
   // No log of the batch is written over, and none is converted twice.
-  BatchGuard guard(FileSystem::System(), logs);
+  BatchGuard guard(fs_, logs);
   std::size_t converted = 0;
   for (std::size_t i = 0; i < logs.size(); ++i) {
     const std::string& log = logs[i];
@@ -233,7 +233,7 @@ std::optional<RunStatus> FormPresenter::Convert() {
   request.tempDir = tempDir_;
   request.tempNumber = tempNumber_;
   request.inPlace = OverWriteOn;  // the log as its own output only with the overwrite option
-  ConversionRun run(Engine);
+  ConversionRun run(Engine, fs_);
   run.SetInterruptFlag(platform::StopSignalFlag());
   run_ = &run;
   // Every progress text is announced; the caption is repainted and events

@@ -61,7 +61,8 @@ struct FormEnvironment {
 // value changes, from the user or from code, and never otherwise.
 class FormPresenter {
  public:
-  FormPresenter(FormView& view, FormEnvironment environment);
+  // The files are read and written through `fs`.
+  FormPresenter(FormView& view, FormEnvironment environment, FileSystem& fs = FileSystem::System());
   FormPresenter(const FormPresenter&) = delete;
   FormPresenter& operator=(const FormPresenter&) = delete;
 
@@ -121,6 +122,7 @@ class FormPresenter {
 
   FormView& view_;
   FormEnvironment environment_;
+  FileSystem& fs_;
   std::map<Control, std::string> values_, captions_;
   std::map<Control, bool> enabled_;
   std::string tempDir_;

@@ -50,6 +50,10 @@ struct FileInfo {
   std::uint64_t size = 0;
   std::uint64_t links = 1;
   FileIdentity identity;
+  // When the file last changed: its status change time on POSIX systems (a
+  // write, a new name, new permissions), its last write on Windows. In the
+  // system's own units, only to be compared.
+  std::int64_t changeTime = 0;
   // Permissions, owner and group. On Windows the permissions are 0666, or
   // 0444 for a read-only file, as the C runtime shows them; owner and group 0.
   std::uint32_t mode = 0;
@@ -112,7 +116,8 @@ class FileSystem {
   // Puts `from` in the place of `to`, both in `folder`, in one step, provided
   // that `to` is still the file `expected`; otherwise fails with
   // kErrorChanged and leaves both as they were. An unknown `expected` takes
-  // any file's place, or an empty one.
+  // any file's place, or an empty one. Where the system exchanged the two,
+  // the old file is left under `from`, for the caller to remove.
   virtual int Replace(FileHandle folder, const std::string& from, const std::string& to, const FileIdentity& expected);
   virtual int Remove(FileHandle folder, const std::string& name);
   // Makes the folder's entries (a rename) durable.

@@ -38,6 +38,7 @@ void Describe(const struct stat& st, FileInfo* info) {
   info->size = static_cast<std::uint64_t>(st.st_size);
   info->links = st.st_nlink;
   info->identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+  info->changeTime = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   info->mode = st.st_mode & 07777;
   info->owner = st.st_uid;
   info->group = st.st_gid;
@@ -194,19 +195,15 @@ int FileSystem::CopyOwnership(FileHandle file, FileHandle original) {
 
 // The two entries change places in one step, and the one now under `from`
 // is checked: if it is not the file expected (another program put a file of
-// its own at `to` meanwhile), they change back, and nothing is lost. File
-// systems that cannot exchange entries check before a plain rename.
+// its own at `to` meanwhile), they change back, and nothing is lost; if it
+// is, it stays there for the caller to remove. File systems that cannot
+// exchange entries check before a plain rename.
 int FileSystem::Replace(FileHandle folder, const std::string& from, const std::string& to,
                         const FileIdentity& expected) {
   const int dir = Dir(folder);
   if (!expected.known) return ::renameat(dir, from.c_str(), dir, to.c_str());
   if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE) == 0) {
-    if (IsEntry(dir, from, expected)) {
-      // Should the old content fail to go, it stays under the replacement's
-      // name: left behind, not lost.
-      ::unlinkat(dir, from.c_str(), 0);
-      return 0;
-    }
+    if (IsEntry(dir, from, expected)) return 0;
     ::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_EXCHANGE);
     errno = kErrorChanged;
     return -1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,9 +15,16 @@ namespace kestrel::platform {
 // signal a second time ends the program at once, without cleaning up.
 // SIGPIPE and SIGXFSZ are ignored while caught, so that a closed pipe or a
 // file size limit fails a write (EPIPE, EFBIG) instead of killing the program.
+// The flag is set by the handler, on whichever thread the system chose, and
+// read by the thread that runs the conversion.
 void CatchStopSignals();
 void RestoreStopSignals();
-const volatile std::sig_atomic_t* StopSignalFlag();
+const std::atomic<int>* StopSignalFlag();
+// Keeps the stop signals away from the calling thread, one the engine starts
+// to read or write beside the run: they go to the thread that runs the
+// conversion, whose waiting read or write they cut short. Nothing on
+// Windows, whose console events come on a thread of their own.
+void BlockStopSignalsInThisThread();
 // The number of the stop signal caught, 0 if none.
 int CaughtStopSignal();
 // The conventional exit status after the stop signal caught: 128 + its number

@@ -1,4 +1,5 @@
 #include <iconv.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,9 +14,11 @@
 namespace kestrel::platform {
 namespace {
 
-volatile std::sig_atomic_t caughtSignal = 0;
+// A handler may touch only an atomic that needs no lock.
+std::atomic<int> caughtSignal = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
 
-void CatchSignal(int signal) { caughtSignal = signal; }
+void CatchSignal(int signal) { caughtSignal.store(signal); }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -40,11 +43,18 @@ void RestoreStopSignals() {
   ::signal(SIGXFSZ, SIG_DFL);
 }
 
-const volatile std::sig_atomic_t* StopSignalFlag() { return &caughtSignal; }
+const std::atomic<int>* StopSignalFlag() { return &caughtSignal; }
 
-int CaughtStopSignal() { return caughtSignal; }
+int CaughtStopSignal() { return caughtSignal.load(); }
 
-int StopSignalExitStatus() { return 128 + caughtSignal; }
+int StopSignalExitStatus() { return 128 + caughtSignal.load(); }
+
+void BlockStopSignalsInThisThread() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kStopSignals) sigaddset(&set, signal);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void DieOfClosedPipe() {
   ::signal(SIGPIPE, SIG_DFL);

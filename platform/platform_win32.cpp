@@ -24,7 +24,7 @@ constexpr int kHangUp = 1;  // SIGHUP, which the Windows C runtime does not name
 constexpr int kInterrupt = 2;
 constexpr int kTerminate = 15;
 
-volatile std::sig_atomic_t caughtSignal = 0;
+std::atomic<int> caughtSignal = 0;
 // The thread that runs the conversions, whose blocking reads and writes a
 // signal cuts short.
 HANDLE mainThread = nullptr;
@@ -74,11 +74,13 @@ void CatchStopSignals() {
 
 void RestoreStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE); }
 
-const volatile std::sig_atomic_t* StopSignalFlag() { return &caughtSignal; }
+const std::atomic<int>* StopSignalFlag() { return &caughtSignal; }
 
-int CaughtStopSignal() { return caughtSignal; }
+int CaughtStopSignal() { return caughtSignal.load(); }
 
-int StopSignalExitStatus() { return 128 + caughtSignal; }
+int StopSignalExitStatus() { return 128 + caughtSignal.load(); }
+
+void BlockStopSignalsInThisThread() {}
 
 // No signal ends a Windows program; the status is the one a shell shows for
 // a program killed by SIGPIPE.

@@ -133,9 +133,20 @@ wait $!
 head -c 1 fifo >/dev/null
 wait $!
 [ $? = 141 ] && [ ! -s err ] || fail "a reader that goes away: $(cat err)"
+# Lines another program appends to a log converted in place stay in it.
+cp big.orig grow.log
+"$program" -i grow.log 2>err &
+while [ -d /proc/$! ]; do printf 'x, Giga0, t\n' >>grow.log; done
+wait $!
+[ $? = 1 ] && [ "$(cat err)" = "kestrel-convert: grow.log: changed by another program during the conversion; left as it is" ] &&
+  [ "$(tail -n 1 grow.log)" = 'x, Giga0, t' ] && head -n 1000000 grow.log | cmp -s - big.orig ||
+  fail "lines appended during a conversion in place: $(cat err)"
 set -m  # programs started in the background take SIGINT, as from a terminal
-# stop SIGNAL STATUS: stops the program started last, once it has had the
-# time to reach where it waits, however slowly a loaded machine starts it.
+# stop SIGNAL STATUS [thread]: stops the program started last, once it has
+# had the time to reach where it waits, however slowly a loaded machine
+# starts it; with `thread`, sent by way of a thread that reads or writes
+# beside the run, which the system gives it to unless that thread keeps it
+# away. A program still there after ten seconds is killed.
 stop() {
   local pid=$! i=0 mask
   while ((i++ < 1000)); do
@@ -145,13 +156,19 @@ stop() {
   done
   ((i > 1000)) && fail "signal $1 is not caught"
   sleep 0.2
-  kill -$1 $pid
+  kill -$1 $([ $# = 3 ] && ls /proc/$pid/task | grep -vx $pid | head -n 1 || echo $pid)
+  for ((i = 0; i < 100; i++)); do grep -qs '^State:.*Z' /proc/$pid/status || [ ! -d /proc/$pid ] && break; sleep 0.1; done
+  kill -9 $pid 2>/dev/null
   wait $pid
   [ $? = $2 ] && cmp -s big.log big.orig || fail "signal $1: $(cat err)"
 }
 "$program" big.log >fifo 2>err &  # writing to a pipe nobody reads
 exec 3<fifo
 stop 2 130
+exec 3<&-
+exec 3<>fifo
+"$program" -o out <fifo 2>err &  # standard input a pipe that keeps silent
+stop 2 130 thread
 exec 3<&-
 "$program" -o fifo big.log 2>err &  # opening a pipe nobody reads
 stop 15 143

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "app_paths.h"
+#include "faulty_file_system.h"
 #include "fixtures.h"
 #include "kestrel_version.h"
 #include "platform.h"
@@ -74,7 +75,7 @@ class PresenterTest : public ::testing::Test {
     if (!ini.empty()) Write(installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini", ini);
     FormEnvironment environment{dir_->Path(), !installed,  Path("config/Kestrel"),          Path("tmp"),
                                 0x42,         errorsSeen_, [this] { return now_ += step_; }};
-    presenter_ = std::make_unique<FormPresenter>(view_, environment);
+    presenter_ = std::make_unique<FormPresenter>(view_, environment, fs_);
     if (beforeLoad) beforeLoad();
     Texts paths;
     for (const std::string& log : logs) paths.push_back(Path(log));
@@ -96,6 +97,7 @@ class PresenterTest : public ::testing::Test {
 
   std::unique_ptr<ScratchDir> dir_;
   NotingView view_;
+  FaultyFileSystem fs_;
   std::unique_ptr<FormPresenter> presenter_;
   std::int64_t now_ = 0, step_ = 50;  // the clock moves this far each time it is read
   bool errorsSeen_ = true;
@@ -302,6 +304,14 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
   errorsSeen_ = true;
   EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
   EXPECT_EQ(view_.Take("error "), Texts{});
+  // Converted in place, but with the old log left beside it: a failure.
+  fs_.Fail(FaultyFileSystem::kRemove, ".a.log.", EIO);
+  EXPECT_EQ(Open("[Kestrel]\nOverWrite=TRUE\n", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 1);
+  const std::string old = Path(".a.log.kestrel-" + std::to_string(platform::ProcessId()) + "-0.tmp");
+  EXPECT_EQ(view_.Take("error "),
+            Texts{"kestrel: " + Path("a.log") + " converted; its old contents could not be removed: " + old +
+                  ": Input/output error"});
+  fs_ = FaultyFileSystem();
   for (const bool close : {false, true}) {
     const std::string c = kWindows ? "c" : "c\x1b";  // a name to escape where the system allows it
     FormPresenter& p = Open("[Kestrel]\nFileExt=.txt\n", {"a.log", "b.log", c + ".log"}, false, [&] {

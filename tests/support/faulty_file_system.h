@@ -14,8 +14,8 @@ namespace kestrel::test {
 
 // The system's file operations, except that a chosen one fails, as a sick
 // disk or a full file system would make it fail, on the files whose path
-// holds a given part. An action can run before each read of a file: the
-// world changing during a run.
+// holds a given part. An action can run before each read or flush of a
+// file: the world changing during a run.
 class FaultyFileSystem : public FileSystem {
  public:
   enum Operation { kNone, kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership, kFlushFolder };
@@ -26,6 +26,9 @@ class FaultyFileSystem : public FileSystem {
     operation_ = operation, part_ = part, error_ = error, allowed_ = allowed;
   }
   void OnRead(const std::string& part, std::function<void()> action) { readPart_ = part, onRead_ = std::move(action); }
+  void OnFlush(const std::string& part, std::function<void()> action) {
+    flushPart_ = part, onFlush_ = std::move(action);
+  }
 
   FileHandle OpenRead(const std::string& path) override {
     return Hits(kOpen, path) ? kNoFile : Track(path, FileSystem::OpenRead(path));
@@ -54,7 +57,10 @@ class FaultyFileSystem : public FileSystem {
     // writers' loops are always exercised.
     return FileSystem::Write(file, buffer, size > 1 ? size - 1 : size);
   }
-  int Flush(FileHandle file) override { return Hits(kFlush, PathOf(file)) ? -1 : FileSystem::Flush(file); }
+  int Flush(FileHandle file) override {
+    if (onFlush_ && PathOf(file).find(flushPart_) != std::string::npos) onFlush_();
+    return Hits(kFlush, PathOf(file)) ? -1 : FileSystem::Flush(file);
+  }
   int Close(FileHandle file) override {
     const std::string path = PathOf(file);
     Locked([&] { paths_.erase(file); });
@@ -105,10 +111,10 @@ class FaultyFileSystem : public FileSystem {
   }
 
   Operation operation_ = kNone;
-  std::string part_, readPart_;
+  std::string part_, readPart_, flushPart_;
   int error_ = 0;
   std::size_t allowed_ = 0;
-  std::function<void()> onRead_;
+  std::function<void()> onRead_, onFlush_;
   std::map<FileHandle, std::string> paths_;
   std::unique_ptr<std::mutex> mutex_ = std::make_unique<std::mutex>();
 };

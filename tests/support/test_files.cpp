@@ -7,11 +7,13 @@
 #else
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <stdexcept>
 
@@ -80,6 +82,7 @@ FileHandle QuietPipe() {
   int ends[2];  // the writing end stays open, and silent
   return _pipe(ends, 4096, _O_BINARY) == 0 ? _get_osfhandle(ends[0]) : kNoFile;
 }
+void CloseQuietPipe(FileHandle) {}
 // The C runtime shares reading and writing, but not deleting.
 int HoldOpen(const std::string& path) { return _wsopen(NativePath(path).c_str(), _O_RDONLY, _SH_DENYNO); }
 void Release(int held) { _close(held); }
@@ -87,7 +90,18 @@ bool MakeFifo(const std::string&) { return false; }
 bool SetAttribute(const std::string&, const std::string&, const std::string&) { return false; }
 std::string Attribute(const std::string&, const std::string&) { return ""; }
 #else
-FileHandle QuietPipe() { return kNoFile; }
+static std::map<FileHandle, int> quietWriters;  // the writing end of each quiet pipe
+FileHandle QuietPipe() {
+  int ends[2];
+  if (::pipe(ends) != 0) return kNoFile;
+  quietWriters[ends[0]] = ends[1];
+  return ends[0];
+}
+void CloseQuietPipe(FileHandle pipe) {
+  if (pipe == kNoFile) return;
+  ::close(quietWriters[pipe]), ::close(static_cast<int>(pipe));
+  quietWriters.erase(pipe);
+}
 int HoldOpen(const std::string&) { return -1; }
 void Release(int) {}
 bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 0600) == 0; }

@@ -48,9 +48,11 @@ std::string Attribute(const std::string& path, const std::string& name);
 // How many files the process holds open (on Linux; 0 elsewhere).
 int OpenFiles();
 
-// On Windows only: the reading end of an anonymous pipe that nobody writes
-// to (POSIX systems have named pipes for that); kNoFile elsewhere.
+// The reading end of an anonymous pipe whose writing end stays open and
+// silent, as a standard input may be; kNoFile when none can be made.
 FileHandle QuietPipe();
+// Closes both ends of a quiet pipe (on Windows they stay open to the end).
+void CloseQuietPipe(FileHandle pipe);
 // On Windows only: the file held open, as another program may hold it,
 // without letting it be deleted or renamed; -1 elsewhere.
 int HoldOpen(const std::string& path);
