@@ -412,6 +412,10 @@ void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::strin
   source.keptBytes = standardInput && keepStandardInput;
   BlockReader::Options options;
   options.waitForWriter = !standardInput && info.kind == FileKind::Pipe;
+  // Both sides are read at once, on two threads, and a stop signal reaches
+  // only one of them: anything but a file (a pipe that keeps silent) is
+  // waited on in short steps, so that each side sees the stop by itself.
+  options.waitEachRead = info.kind != FileKind::Regular;
   BlockReader in(fs, file, name, onWait, options);
   Sha256 sha;
   LogText text(in, &sha);

@@ -222,6 +222,15 @@ mkfifo fifo
 "$program" fifo cisco.log >/dev/null 2>err &
 sleep 0.5 && kill -TERM $! && wait $!
 [ $? = 143 ] && [ ! -s err ] || fail "SIGTERM while waiting for a pipe: $(cat err)"
+# Standard input a pipe that keeps silent, read on the other side's thread: Ctrl-C stops it at once,
+# whichever thread the signal reaches.
+for round in 1 2 3; do
+  start=$(date +%s%N)
+  "$program" - cisco.log >/dev/null 2>err < <(sleep 8) &
+  sleep 0.3 && kill -INT $! && wait $!
+  status=$? elapsed=$((($(date +%s%N) - start) / 1000000))
+  [ $status = 130 ] && [ $elapsed -lt 3000 ] || fail "Ctrl-C, a silent standard input: $status after $elapsed ms"
+done
 # A stop that comes between two writes of the report is seen before the second: strace holds the
 # first one back once it has written, while the signal comes.
 if strace -o /dev/null true 2>/dev/null; then
