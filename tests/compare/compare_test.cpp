@@ -389,13 +389,38 @@ TEST(Comparison, Table) {
   for (const CompareCase& c : kComparisons) EXPECT_EQ(Outcome(c), c.outcome) << c.name;
 }
 
+// Bytes fed to Sha256 in pieces, one Update each, and their digest: the
+// published test vectors, whole and cut where the 64-byte blocks are not.
+struct DigestCase {
+  std::vector<std::string> pieces;
+  const char* digest;
+};
+
+const DigestCase kDigests[] = {
+    {{""}, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+    {{"abc"}, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    // 448 bits: the length needs a block of its own.
+    {{"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"},
+     "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    {{std::string(1000000, 'a')}, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    // The million again: one byte held, then one short of a block, then a piece
+    // that completes it and spans two more.
+    {{std::string(1, 'a'), std::string(62, 'a'), std::string(130, 'a'), std::string(999807, 'a')},
+     "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    {{"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmno", "", "mnopnopq"},  // an empty piece adds nothing
+     "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+    // 56 bytes left over after a block.
+    {{std::string(100, 'a'), std::string(20, 'b')}, "bb92cdc0c31c4a9aa350880732b73c347203ba989290fc926caae43ff6eb447e"},
+};
+
 TEST(Sha256, BothWaysOfComputingIt) {
-  for (const bool hardware : {false, true}) {
-    Sha256 sha(hardware);
-    sha.Update(std::string(100, 'a'));  // 56 bytes left over: the length needs a block of its own
-    sha.Update(std::string(20, 'b'));
-    EXPECT_EQ(sha.HexDigest(), "bb92cdc0c31c4a9aa350880732b73c347203ba989290fc926caae43ff6eb447e") << hardware;
-  }
+  for (const DigestCase& c : kDigests)
+    for (const bool hardware : {false, true}) {
+      Sha256 sha(hardware);
+      for (const std::string& piece : c.pieces) sha.Update(piece);
+      EXPECT_EQ(sha.HexDigest(), c.digest) << c.pieces.size() << " pieces, " << c.pieces.front().substr(0, 8)
+                                           << (hardware ? ", instructions" : ", portable");
+    }
 }
 
 }  // namespace
