@@ -21,8 +21,7 @@ set -euo pipefail
 trap 'echo "package.sh: failed at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh --only cmake ninja-build pkg-config dpkg-dev file qt6-base-dev libsimpleini-dev \
-  libfmt-dev libcli11-dev g++-mingw-w64-x86-64-posix nsis zip
+bash scripts/install-deps.sh --build dpkg-dev file g++-mingw-w64-x86-64-posix nsis zip
 
 if [ "${1:-}" = --check ] && [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "package.sh: --check compares with the last commit; commit the changes first" >&2

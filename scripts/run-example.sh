@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kestrel and converts the example log with
-# the kestrel program in batch mode (no display needed), then checks that
-# kestrel-convert writes the same bytes.
+# Installs what building needs when it is missing, builds the programs and
+# converts the example log with the kestrel program in batch mode (no display
+# needed), then checks that kestrel-convert writes the same bytes. The tests,
+# and all they need, are scripts/test.sh's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash scripts/install-deps.sh --build
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 
 # The program keeps its settings beside itself; give it the output extension.

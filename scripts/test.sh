@@ -15,9 +15,10 @@ jobs=${KESTREL_JOBS:-$(nproc)}
 run_suite() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  # The tests are asked for: run-example.sh leaves build/ without them.
+  cmake -S . -B "$dir" -G Ninja -DKESTREL_BUILD_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"$jobs"
 }
 
 echo "== normal build =="
