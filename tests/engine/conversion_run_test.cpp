@@ -89,11 +89,15 @@ TEST_P(RunTest, EveryLineEndsWithCrLfAndRoutesAreRewritten) {
        longLine + "\r\n" + "a" + std::string(kBlockSize, ' ') + "[1/0] via 1.1.1.1, t, Giga0\r\n"},
       {kRoutes, kRoutesOut},
   };
-  for (const auto& [log, converted] : cases) {
-    WriteFile(in_, log);
-    const RunResult result = Convert(in_, out_);
-    ASSERT_EQ(result.status, RunStatus::Finished) << result.error;
-    EXPECT_EQ(ReadFile(out_), converted) << log.substr(0, 40);
+  for (const MarkStep step : kMarkSteps) {
+    if (!ForceMarkStep(step)) continue;
+    SCOPED_TRACE("marking way " + std::to_string(static_cast<int>(step)));
+    for (const auto& [log, converted] : cases) {
+      WriteFile(in_, log);
+      const RunResult result = Convert(in_, out_);
+      ASSERT_EQ(result.status, RunStatus::Finished) << result.error;
+      EXPECT_EQ(ReadFile(out_), converted) << log.substr(0, 40);
+    }
   }
   // The route head carries over to the next log, here converted in place
   // under a name of 250 bytes, ending in characters of three bytes where the
