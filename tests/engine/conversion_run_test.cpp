@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -360,7 +361,8 @@ TEST_P(RunTest, AbortReadsNothingMoreAndWritesNoPartOfALine) {
     SCOPED_TRACE(input);
     inputFile_ = input == "pipe" ? pipe : kNoFile;
     if ((kWindows && input != in_ && input != "pipe") || (input == "pipe" && pipe == kNoFile)) continue;
-    int readsAfterAbort = -1, beats = 0;
+    std::atomic<int> readsAfterAbort = -1;  // counted on the thread that reads ahead
+    int beats = 0;
     fs_.OnRead("", [&] { readsAfterAbort += readsAfterAbort >= 0; });
     const RunResult result = Convert(input, out_, [&](ConversionRun& run, const Progress& p) {
       // The log: at the second block, inside the long line, in the pass that writes.
