@@ -232,6 +232,7 @@ TEST_P(RunTest, FailuresNameTheFileAndLeaveTheLog) {
       {"disk full copying", Fs::kWrite, "Kestrel-", ENOSPC, "ix1.log", "ix1.txt", "TEMP: No space left on device"},
       {"disk full writing", Fs::kWrite, "ix1.txt", ENOSPC, "ix1.log", "ix1.txt", "OUT: No space left on device"},
       {"nothing written", Fs::kWrite, "ix1.txt", 0, "ix1.log", "ix1.txt", "OUT: No space left on device"},
+      {"output not emptied", Fs::kTruncate, "ix1.txt", EIO, "ix1.log", "ix1.txt", "OUT: Input/output error"},
       {"close fails", Fs::kClose, "ix1.txt", EIO, "ix1.log", "ix1.txt", "OUT: Input/output error"},
       {"temp folder denied", Fs::kOpen, "Kestrel-", EACCES, "ix1.log", "ix1.txt", "TEMP: Permission denied"},
       {"temp not deleted", Fs::kRemove, "Kestrel-", EACCES, "ix1.log", "ix1.txt",
