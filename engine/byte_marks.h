@@ -48,4 +48,13 @@ struct LineMarks {
   std::size_t first = 0;
 };
 
+// The ways of marking a block, widest first. A process marks with the
+// widest its processor has, unless told to take another: the tests try each
+// way there is, so that a fault in one shows on any machine that has it.
+enum class MarkStep { k32Bytes, k16Bytes, kByte };
+
+// Makes all marking that follows, in the whole process, take `step`, if the
+// processor has it; whether it does (otherwise nothing changes).
+bool ForceMarkStep(MarkStep step);
+
 }  // namespace kestrel

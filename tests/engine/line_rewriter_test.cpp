@@ -80,22 +80,25 @@ const RewriteCase kCases[] = {
 class RewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
 // Each line is rewritten into a copy and in place, and, as a run rewrites
-// it, from its block's marks.
+// it, from its block's marks, made in each way the processor has.
 TEST_P(RewriteTest, RewritesEachLineIntoACopyInPlaceAndFromMarks) {
   const RewriteCase& c = GetParam();
   const std::vector<std::string>& out = c.out.empty() ? c.in : c.out;
   ASSERT_EQ(c.in.size(), out.size());
-  LineRewriter copying, inPlace, marked;
+  LineRewriter copying, inPlace, marked[std::size(kMarkSteps)];
   for (std::size_t i = 0; i < c.in.size(); ++i) {
     EXPECT_EQ(copying.ConvertLine(c.in[i]), out[i]) << "line " << i;
     std::string line = c.in[i];
     inPlace.ConvertLine(line, line.data());
     EXPECT_EQ(line, out[i]) << "line " << i << " in place";
-    std::string block = c.in[i] + std::string(64, '-'), rewritten(block.size() + 16, '\0');
-    BlockMarks marks;
-    marks.Mark(block.data(), c.in[i].size());
-    marked.ConvertLine({block.data(), c.in[i].size()}, rewritten.data(), {marks.comma.data(), marks.v.data(), 0});
-    EXPECT_EQ(rewritten.substr(0, c.in[i].size()), out[i]) << "line " << i << " from marks";
+    for (std::size_t s = 0; s < std::size(kMarkSteps); ++s) {
+      if (!ForceMarkStep(kMarkSteps[s])) continue;
+      std::string block = c.in[i] + std::string(64, '-'), rewritten(block.size() + 16, '\0');
+      BlockMarks marks;
+      marks.Mark(block.data(), c.in[i].size());
+      marked[s].ConvertLine({block.data(), c.in[i].size()}, rewritten.data(), {marks.comma.data(), marks.v.data(), 0});
+      EXPECT_EQ(rewritten.substr(0, c.in[i].size()), out[i]) << "line " << i << " from marks, way " << s;
+    }
   }
 }
 

@@ -20,7 +20,14 @@ a=$'a\xff' b=$'b "c" \x83\x8d'
 head -n $first "$example" | tr -d '\r' >"$a.log"
 tail -n +$((first + 1)) "$example" >"$b.log"
 cp "$example" c.log && cp "$example" c.txt
-env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR DISPLAY=:77 TMPDIR=/proc \
+# The dead display: the first from :77 on that no X server holds, by its
+# lock, its socket, or its socket in the abstract namespace.
+display=77
+while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ] ||
+  grep -q "@/tmp/.X11-unix/X$display\$" /proc/net/unix 2>/dev/null; do
+  display=$((display + 1))
+done
+env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR DISPLAY=:$display TMPDIR=/proc \
   ./kestrel "$dir/$a.log" "$dir/missing.log" "" -style "$dir/$b.log" "$dir/c.log" "$dir/c.txt" 2>err
 status=$?
 printf 'kestrel: %s\n' "$dir/missing.log: No such file or directory" "empty file name: nothing converted" \

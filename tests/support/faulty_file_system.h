@@ -18,7 +18,20 @@ namespace kestrel::test {
 // file: the world changing during a run.
 class FaultyFileSystem : public FileSystem {
  public:
-  enum Operation { kNone, kOpen, kRead, kWrite, kFlush, kClose, kInfo, kRemove, kReplace, kOwnership, kFlushFolder };
+  enum Operation {
+    kNone,
+    kOpen,
+    kRead,
+    kWrite,
+    kFlush,
+    kClose,
+    kInfo,
+    kRemove,
+    kReplace,
+    kOwnership,
+    kFlushFolder,
+    kTruncate
+  };
 
   // `operation` on a path holding `part` fails with `error`; a write fails
   // once `allowed` bytes have been written (writes nothing, without `error`).
@@ -70,6 +83,7 @@ class FaultyFileSystem : public FileSystem {
   int Info(FileHandle file, FileInfo* info) override {
     return Hits(kInfo, PathOf(file)) ? -1 : FileSystem::Info(file, info);
   }
+  int Truncate(FileHandle file) override { return Hits(kTruncate, PathOf(file)) ? -1 : FileSystem::Truncate(file); }
   int CopyOwnership(FileHandle file, FileHandle original) override {
     return Hits(kOwnership, PathOf(original)) ? -1 : FileSystem::CopyOwnership(file, original);
   }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "byte_marks.h"
+
 // Route lines and logs the tests share.
 namespace kestrel::test {
 
@@ -19,5 +21,9 @@ inline std::string NumberedLog(int count, const std::string& end = "\n") {
   for (int i = 0; i < count; ++i) log += "line " + std::to_string(i) + end;
   return log;
 }
+
+// The ways of marking a block, each tried where the processor has it. The
+// widest comes last: the one the process takes of itself is left in force.
+inline constexpr MarkStep kMarkSteps[] = {MarkStep::kByte, MarkStep::k16Bytes, MarkStep::k32Bytes};
 
 }  // namespace kestrel::test
