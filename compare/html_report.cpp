@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include "report.h"
+#include "report_put.h"
 
 namespace kestrel::compare {
 namespace {
@@ -142,13 +143,6 @@ const char kScript[] = R"(
 
 const char* const kKindLabels[kDiffKinds] = {"only in A", "only in B", "next hops",         "distance",
                                              "metric",    "protocol",  "candidate default", "interface"};
-
-template <typename... T>
-void Put(BlockWriter& out, fmt::format_string<T...> format, T&&... args) {
-  fmt::memory_buffer buffer;
-  fmt::format_to(std::back_inserter(buffer), format, std::forward<T>(args)...);
-  out.Append({buffer.data(), buffer.size()});
-}
 
 // Text from a log or a command line for the page.
 std::string Html(std::string_view text) { return HtmlEscape(Decoded(text)); }

@@ -53,21 +53,15 @@ InterfaceMap InterfaceMap::Parse(std::string_view text, const std::string& name)
 }
 
 std::string ReadSmallFile(FileSystem& fs, const std::string& path) {
-  const FileHandle file = fs.OpenRead(path);
-  if (file == kNoFile) throw IoError(path, errno);
+  const OwnedFile file(fs, fs.OpenRead(path));
+  if (file.Get() == kNoFile) throw IoError(path, errno);
   std::string text;
-  try {
-    BlockReader in(fs, file, path, {}, {});
-    for (std::string_view data = in.Available(); !data.empty(); data = in.Available()) {
-      if (text.size() + data.size() > (std::size_t{16} << 20)) throw IoError(path, EFBIG);
-      text.append(data);
-      in.Consume(data.size());
-    }
-  } catch (...) {
-    fs.Close(file);
-    throw;
+  BlockReader in(fs, file.Get(), path, {}, {});
+  for (std::string_view data = in.Available(); !data.empty(); data = in.Available()) {
+    if (text.size() + data.size() > (std::size_t{16} << 20)) throw IoError(path, EFBIG);
+    text.append(data);
+    in.Consume(data.size());
   }
-  fs.Close(file);
   return text;
 }
 

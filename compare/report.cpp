@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform.h"
+#include "report_put.h"
 
 namespace kestrel::compare {
 namespace {
@@ -19,14 +20,6 @@ const char kSideName[2] = {'A', 'B'};
 constexpr std::size_t kTextWidth = 80;
 constexpr std::size_t kWhatColumn = 34;
 constexpr std::size_t kWhereColumn = 4;
-
-// Appends formatted text to the writer.
-template <typename... T>
-void Put(BlockWriter& out, fmt::format_string<T...> format, T&&... args) {
-  fmt::memory_buffer buffer;
-  fmt::format_to(std::back_inserter(buffer), format, std::forward<T>(args)...);
-  out.Append({buffer.data(), buffer.size()});
-}
 
 // The length of the UTF-8 sequence at `i`, or 0 when the byte starts none.
 std::size_t Utf8Length(std::string_view s, std::size_t i) {

@@ -394,16 +394,9 @@ constexpr std::uint64_t kNoRouteLimit = std::uint64_t{64} << 20;
 void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::string& name, bool keepStandardInput,
              const WaitHook& onWait) {
   const bool standardInput = name == "-";
-  const FileHandle file = standardInput ? 0 : fs.OpenRead(name);
+  const OwnedFile opened(fs, standardInput ? kNoFile : fs.OpenRead(name));  // standard input stays open
+  const FileHandle file = standardInput ? 0 : opened.Get();
   if (file == kNoFile) throw IoError(name, errno);
-  struct Closer {
-    FileSystem& fs;
-    FileHandle file;
-    bool owned;
-    ~Closer() {
-      if (owned) fs.Close(file);
-    }
-  } closer{fs, file, !standardInput};
   FileInfo info;
   if (fs.Info(file, &info) != 0) throw IoError(name, errno);
   if (info.kind == FileKind::Directory) throw IoError(name, EISDIR);
@@ -482,28 +475,22 @@ void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requ
     if (source.keptBytes) {
       for (auto r = first; r != last; ++r) (*r)->text = source.bytes.substr((*r)->offset, (*r)->size);
     } else {
-      const FileHandle file = fs.OpenRead(source.name);
-      if (file == kNoFile) throw IoError(source.name, errno);
+      const OwnedFile file(fs, fs.OpenRead(source.name));
+      if (file.Get() == kNoFile) throw IoError(source.name, errno);
       std::uint64_t position = 0;
       auto r = first;
-      try {
-        BlockReader in(fs, file, source.name, {}, {});
-        LogText text(in, nullptr);
-        for (std::string_view data = text.Next(); !data.empty() && r != last; data = text.Next()) {
-          // Every request that starts or goes on in this block takes its part.
-          for (auto q = r; q != last && (*q)->offset < position + data.size(); ++q) {
-            const std::uint64_t from = std::max((*q)->offset, position), to = (*q)->offset + (*q)->size;
-            if (to > from)
-              (*q)->text.append(data.substr(from - position, std::min(to - position, data.size()) - (from - position)));
-          }
-          position += data.size();
-          while (r != last && (*r)->offset + (*r)->size <= position) ++r;
+      BlockReader in(fs, file.Get(), source.name, {}, {});
+      LogText text(in, nullptr);
+      for (std::string_view data = text.Next(); !data.empty() && r != last; data = text.Next()) {
+        // Every request that starts or goes on in this block takes its part.
+        for (auto q = r; q != last && (*q)->offset < position + data.size(); ++q) {
+          const std::uint64_t from = std::max((*q)->offset, position), to = (*q)->offset + (*q)->size;
+          if (to > from)
+            (*q)->text.append(data.substr(from - position, std::min(to - position, data.size()) - (from - position)));
         }
-      } catch (...) {
-        fs.Close(file);
-        throw;
+        position += data.size();
+        while (r != last && (*r)->offset + (*r)->size <= position) ++r;
       }
-      fs.Close(file);
     }
     first = last;
   }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace kestrel {
 
@@ -124,6 +125,30 @@ class FileSystem {
   virtual int FlushFolder(FileHandle folder);
   // The system's own file operations.
   static FileSystem& System();
+};
+
+// An open file that is closed on every way out of its scope, a thrown
+// exception included. A file only read is left to the destructor; one whose
+// close may still fail to write is closed with Close(), which says how that
+// went. Release() hands the file over, to be closed by whoever takes it.
+class OwnedFile {
+ public:
+  OwnedFile(FileSystem& fs, FileHandle file) : fs_(fs), file_(file) {}
+  OwnedFile(const OwnedFile&) = delete;
+  OwnedFile& operator=(const OwnedFile&) = delete;
+  ~OwnedFile() {
+    if (file_ != kNoFile) fs_.Close(file_);
+  }
+
+  FileHandle Get() const { return file_; }
+  FileHandle Release() { return std::exchange(file_, kNoFile); }
+  // As FileSystem::Close: 0, or -1 with the reason in errno. The file counts
+  // as closed either way; with none held, 0.
+  int Close() { return file_ == kNoFile ? 0 : fs_.Close(Release()); }
+
+ private:
+  FileSystem& fs_;
+  FileHandle file_;
 };
 
 // Path helpers: "/" separates folders, and "\" as well on Windows.

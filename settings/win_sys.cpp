@@ -110,12 +110,12 @@ Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, 
   if (info.kind != FileKind::Regular || info.size > kMaxFileSize) return Found::kUnusable;
   // The name may have been given to another file since it was looked at; a
   // FIFO put there meanwhile does not block the open, and is refused.
-  const FileHandle file = fs.OpenRead(path);
-  if (file == kNoFile) return Found::kUnusable;
-  bool ok = fs.Info(file, &info) == 0 && info.kind == FileKind::Regular;
+  const OwnedFile file(fs, fs.OpenRead(path));
+  if (file.Get() == kNoFile) return Found::kUnusable;
+  bool ok = fs.Info(file.Get(), &info) == 0 && info.kind == FileKind::Regular;
   char buffer[4096];
   while (ok) {
-    const std::int64_t got = fs.Read(file, buffer, sizeof buffer);
+    const std::int64_t got = fs.Read(file.Get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       ok = got == 0;
@@ -124,7 +124,6 @@ Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, 
     bytes.append(buffer, static_cast<std::size_t>(got));
     ok = bytes.size() <= kMaxFileSize;
   }
-  fs.Close(file);
   return ok ? Found::kFile : Found::kUnusable;
 }
 

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <stdexcept>
 #include <tuple>
+#include <vector>
 
 #include "file_system.h"
 #include "platform.h"
@@ -53,7 +55,8 @@ TEST(FileSystemTest, WindowsDeviceNamesAndErrors) {
     EXPECT_EQ(ErrorOf(fs.OpenRead(dir / name)), kErrorReservedName) << name;
     EXPECT_EQ(ErrorOf(OpenWrite(dir / name)), kErrorReservedName) << name;
   }
-  for (const char* name : {"com10.log", "nullify.log", "COMX.log"}) EXPECT_EQ(ErrorOf(OpenWrite(dir / name)), 0) << name;
+  for (const char* name : {"com10.log", "nullify.log", "COMX.log"})
+    EXPECT_EQ(ErrorOf(OpenWrite(dir / name)), 0) << name;
   EXPECT_EQ(ErrorOf(OpenWrite("NUL")), 0);
   const std::string corrupt = ErrorText(kErrorSystem | 1392);  // ERROR_FILE_CORRUPT
   EXPECT_TRUE(!corrupt.empty() && corrupt != ErrorText(EIO) && corrupt.back() != '\n') << corrupt;
@@ -81,6 +84,57 @@ TEST(FileSystemTest, UserConfigFolderFollowsTheRules) {
   }
 }
 #endif
+
+// Closes nothing: notes which files it was asked to close, and fails each
+// close with `error` when that is set.
+class ClosingFileSystem : public FileSystem {
+ public:
+  int Close(FileHandle file) override {
+    closed.push_back(file);
+    return error ? (errno = error, -1) : 0;
+  }
+  std::vector<FileHandle> closed;
+  int error = 0;
+};
+
+TEST(OwnedFileTest, ClosesOnEveryWayOut) {
+  ClosingFileSystem closing;
+  { const OwnedFile file(closing, 7); }
+  EXPECT_EQ(closing.closed, std::vector<FileHandle>{7});
+  try {
+    const OwnedFile file(closing, 8);
+    throw std::runtime_error("stop");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(closing.closed, (std::vector<FileHandle>{7, 8}));
+  { const OwnedFile none(closing, kNoFile); }
+  EXPECT_EQ(closing.closed.size(), 2u);
+}
+
+TEST(OwnedFileTest, ReleaseHandsTheFileOver) {
+  ClosingFileSystem closing;
+  {
+    OwnedFile file(closing, 7);
+    EXPECT_EQ(file.Get(), 7);
+    EXPECT_EQ(file.Release(), 7);
+    EXPECT_EQ(file.Get(), kNoFile);
+  }
+  EXPECT_TRUE(closing.closed.empty());
+}
+
+TEST(OwnedFileTest, CloseSaysHowTheCloseWentAndClosesOnce) {
+  ClosingFileSystem closing;
+  closing.error = EIO;
+  {
+    OwnedFile file(closing, 7);
+    errno = 0;
+    EXPECT_EQ(file.Close(), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(file.Get(), kNoFile);
+    EXPECT_EQ(file.Close(), 0);
+  }
+  EXPECT_EQ(closing.closed, std::vector<FileHandle>{7});
+}
 
 }  // namespace
 }  // namespace kestrel
