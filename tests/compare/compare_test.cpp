@@ -137,6 +137,8 @@ const LineCase kLines[] = {
     {"O       10.1.0.0/16 [110/2] via 192.168.0.1, 192.168.0.2", "unparsed route-like"},
     {"O       10.1.0.0/33 [110/2] via 192.168.0.1", "unparsed route-like"},
     {"S       10.0.0.0/8 [256/0] via 10.0.0.1", "unparsed route-like"},
+    {"S       10.0.0.0/8 [/5] via 10.0.0.1", "unparsed route-like"},
+    {"S       1..2.3/8 [1/0] via 10.0.0.1", "unparsed route-like"},
     {"S       10.0.0.0/8 [1/0] via 10.0.0.1, Gi0/0, Gi0/1", "unparsed route-like"},
     {"B       2001:DB8:::/48 [20/0]", "unparsed"},
     {kHop + "via 192.168.0.2, 1:2:3", "unparsed"},
