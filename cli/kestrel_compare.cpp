@@ -37,7 +37,9 @@ constexpr int kExitDiffer = 1;
 constexpr int kExitTrouble = 2;
 constexpr FileHandle kStandardInput = 0;
 constexpr FileHandle kStandardOutput = 1;
-// Beyond this many differences the HTML page lists routes without their raw lines.
+// The raw lines fetched for the HTML page: at most this many differences'.
+// The page carries them only while it stays under its size (some 18,000
+// routes of a generated table), so this bounds the reading, not the page.
 constexpr std::size_t kRawRoutesInHtml = 50000;
 
 const char kHelp[] =
