@@ -4,7 +4,7 @@
 # and `dd` on generated logs: each command as a whole process, the commands
 # alternating round by round, each writing its own output file, nothing but
 # the command in the timed span (bench/time_rounds.py). Prints Markdown tables
-# for the README: medians with their spread, ratios from paired rounds, and
+# for docs/speed.md: medians with their spread, ratios from paired rounds, and
 # peak memory.
 #
 #   bench/run-benchmark.sh [ROUTES] [ROUNDS]     (default 1000000 routes, 11 rounds)

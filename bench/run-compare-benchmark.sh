@@ -4,7 +4,7 @@
 # 0.5 % of the routes differing; the Cisco router's local routes, which the IX
 # does not print, left out with --ignore=local), in alternating rounds with the page cache
 # warm: median and spread of the wall time, CPU seconds (user + system) and
-# peak memory. Prints Markdown tables for the README, and the machine's load.
+# peak memory. Prints Markdown tables for docs/speed.md, and the machine's load.
 #
 #   bench/run-compare-benchmark.sh [RUNS]     (default 7 rounds after a warm-up)
 set -euo pipefail

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the kestrel window on a virtual X display (Xvfb) under a window
-# manager, so that its frame and icon show, and saves the README's pictures:
+# manager, so that its frame and icon show, and saves the pictures of README.md and docs/:
 # docs/kestrel-window.png, the Qt window as it opens,
 # docs/kestrel-window-running.png, the window converting a log of a million
 # routes, and docs/kestrel-window-win32.png, the native Windows window under
