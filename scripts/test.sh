@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kestrel twice (a normal build and one with
+# Installs what is missing, checks the Markdown pages' links
+# (check-links.py), builds Kestrel twice (a normal build and one with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole test
 # suite on both, fuzzes the engine for a minute (KESTREL_FUZZ_SECONDS), and
 # makes the packages (package.sh) and checks the Debian one, and
@@ -21,6 +22,8 @@ run_suite() {
   ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"$jobs"
 }
 
+echo "== documents =="
+python3 scripts/check-links.py
 echo "== normal build =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build =="
