@@ -29,6 +29,9 @@ run 0 "$converted" "" "$example"
 run 0 "$converted" "" "$example" -
 run 0 "$converted" "" /dev/null -o - "$example"
 run 0 "$converted" "" /dev/null -- -x.log
+run 0 "$converted" "" /dev/null "$example" --output -
+run 0 /dev/null "" /dev/null -o -y.txt -- -x.log
+cmp -s ./-y.txt "$converted" || fail "-o -y.txt"
 run 0 version "" /dev/null --version
 run 1 /dev/null "none.log: No such file or directory" /dev/null none.log
 run 1 /dev/null ".: Is a directory" /dev/null .
@@ -42,6 +45,9 @@ run 2 /dev/null "unknown option '-x' $usage" /dev/null -xV
 run 2 /dev/null "unknown option '-q' $usage" /dev/null a.log -qz
 run 2 /dev/null "unknown option '--bogus' $usage" /dev/null --bogus=1
 run 2 /dev/null "option '-o' needs a value $usage" /dev/null -o
+run 2 /dev/null "option '--suffix' needs a value $usage" /dev/null a.log --suffix
+run 2 /dev/null "unknown option '--suf' $usage" /dev/null --suf=.txt a.log
+run 2 /dev/null "option '--in-place' takes no value $usage" /dev/null --in-place=yes a.log
 run 2 /dev/null "empty file name $usage" /dev/null ""
 run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/null -o x a b
 run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
