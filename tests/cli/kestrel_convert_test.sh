@@ -4,6 +4,7 @@
 # Usage: kestrel_convert_test.sh PROGRAM EXAMPLES_DIR VERSION
 set -u
 program=$1 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log version=$3
+manual=$2/../docs/kestrel-convert.1
 dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
 export TMPDIR=$dir
 failed=0
@@ -62,6 +63,11 @@ for option in --help --version; do
 done
 "$program" --help >help
 for status in '0 ' '1 ' '2 ' 129 130 141 143; do grep -q -- "$status" help || fail "--help: no status $status"; done
+# The help names every option the manual page documents.
+for option in $(sed -n '/^\.SH OPTIONS/,/^\.SH /{/^\.TP/{n;p}}' "$manual" | sed 's/\\-/-/g; s/\\f.//g' |
+  grep -oE -- '(^|[ "])--?[a-zA-Z][a-zA-Z-]*' | tr -d ' "'); do
+  grep -qE -- "(^| )$option([ ,=]|$)" help || fail "--help does not name $option"
+done
 script -qec "'$program'" /dev/null </dev/null >tty
 [ $? = 2 ] && grep -q "^kestrel-convert: no input: name a log, or pipe one in $usage" tty || fail "a terminal as input"
 # Progress shows on the terminal of a slow run, unless the converted text goes there too.
