@@ -18,6 +18,7 @@
 
 #include "accept_list.h"
 #include "block_io.h"
+#include "command_line.h"
 #include "comparison.h"
 #include "file_place.h"
 #include "kestrel_convert.h"
@@ -77,7 +78,7 @@ const char kHelp[] =
     "      --explain=PREFIX print that route (10.1.0.0/16; for an address, the longest\n"
     "                       prefix holding it) in each VRF: its raw lines from both\n"
     "                       sides and the verdict, as text or --format=jsonl\n"
-    "  -h, --help           show this help and exit\n"
+    "  -h, --help           show this help and exit (/? on Windows too)\n"
     "  -V, --version        show the version and exit\n"
     "\n"
     "Exit status:\n"
@@ -185,12 +186,8 @@ int ParseArguments(int argc, char** argv, Options& o, Rules& rules) {
   app.add_flag("--show-unparsed", o.showUnparsed);
   app.add_flag("--strict", o.strict);
   const CLI::Option* explain = app.add_option("--explain", o.explain);
-  app.add_option("logs", positional);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return UsageError(e.what());
-  }
+  if (const std::string problem = ParseCommandLine(app, argc, argv, positional); !problem.empty())
+    return UsageError(problem);
   if (help) return std::fputs(kHelp, stdout), EndStandardOutput();
   if (version) return std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT), EndStandardOutput();
   if (positional.size() != 2 && !(positional.empty() && !pieces[0].empty() && !pieces[1].empty()))

@@ -1,7 +1,5 @@
 #include "kestrel_convert.h"
 
-#include <getopt.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "batch_guard.h"
+#include "command_line.h"
 #include "conversion_run.h"
 #include "file_place.h"
 #include "kestrel_version.h"
@@ -110,13 +109,6 @@ struct Options {
   bool unmatched = false;  // a pattern matched no file
 };
 
-// The option as the user wrote it, for an error about it.
-std::string OptionName(char** argv) {
-  const std::string word = argv[optind - 1];
-  if (word.rfind("--", 0) == 0) return word.substr(0, word.find('='));
-  return std::string("-") + static_cast<char>(optopt);
-}
-
 // Whether the text holds a control character: one of C0, DEL, or a C1
 // control written in UTF-8.
 bool HasControlCharacter(const std::string& text) {
@@ -130,41 +122,24 @@ bool HasControlCharacter(const std::string& text) {
 
 // Parses the command line; returns -1 to go on, or the exit status.
 int ParseArguments(int argc, char** argv, Options& options) {
-  optind = 0;  // parse afresh on every call
-  opterr = 0;
-  enum { kSuffix = 256 };
-  static const option kOptions[] = {
-      {"output", required_argument, nullptr, 'o'},     {"in-place", no_argument, nullptr, 'i'},
-      {"suffix", required_argument, nullptr, kSuffix}, {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, 'V'},          {nullptr, 0, nullptr, 0},
-  };
-  bool outputGiven = false;
-#ifdef _WIN32
-  // The help, as Windows programs give it.
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "/?") return PrintHelp(), EndStandardOutput();
-#endif
-  int option;
-  while ((option = getopt_long(argc, argv, ":o:ihV", kOptions, nullptr)) != -1) {
-    switch (option) {
-      case 'o':
-        options.output = optarg;
-        outputGiven = true;
-        break;
-      case 'i': options.inPlace = true; break;
-      case kSuffix:
-        options.suffix = optarg;
-        options.hasSuffix = true;
-        break;
-      case 'h': PrintHelp(); return EndStandardOutput();
-      case 'V': std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT); return EndStandardOutput();
-      case ':': return UsageError("option '" + PrintableName(OptionName(argv)) + "' needs a value");
-      default: return UsageError("unknown option '" + PrintableName(OptionName(argv)) + "'");
-    }
-  }
+  CLI::App app;
+  app.set_help_flag();
+  bool help = false, version = false;
+  std::vector<std::string> arguments;
+  const CLI::Option* output = app.add_option("-o,--output", options.output);
+  app.add_flag("-i,--in-place", options.inPlace);
+  const CLI::Option* suffix = app.add_option("--suffix", options.suffix);
+  app.add_flag("-h,--help", help);
+  app.add_flag("-V,--version", version);
+  if (const std::string problem = ParseCommandLine(app, argc, argv, arguments); !problem.empty())
+    return UsageError(problem);
+  if (help) return PrintHelp(), EndStandardOutput();
+  if (version) return std::printf("%s %s\n", kProgram, KESTREL_VERSION_TEXT), EndStandardOutput();
+  const bool outputGiven = output->count() > 0;
+  options.hasSuffix = suffix->count() > 0;
   // Patterns such as *.log, which the shell of Windows leaves to the program.
   std::vector<std::string> unmatched;
-  options.logs = platform::ExpandPatterns({argv + optind, argv + argc}, &unmatched);
+  options.logs = platform::ExpandPatterns(arguments, &unmatched);
   for (const std::string& pattern : unmatched)
     platform::WriteError(std::string(kProgram) + ": " + PrintableName(pattern) + ": no file matches\n");
   if (!unmatched.empty() && options.logs.empty()) return kExitFailure;

@@ -103,6 +103,8 @@ rm -rf "$pair" && mkdir -p "$pair"
   status=0
   wine "$build/cli/kestrel-compare.exe" -o 表.html ix.log cisco.log || status=$?
   [ $status = 1 ] && grep -q '<table id=diffs>' 表.html
+  wine "$build/cli/kestrel-compare.exe" '/?' >help
+  grep -q -- --ifmap help
 )
 echo "kestrel-compare.exe reports exactly the injected differences"
 

@@ -4,6 +4,7 @@
 # Usage: kestrel_convert_test.sh PROGRAM EXAMPLES_DIR VERSION
 set -u
 program=$1 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log version=$3
+manual=$2/../docs/kestrel-convert.1
 dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
 export TMPDIR=$dir
 failed=0
@@ -29,6 +30,9 @@ run 0 "$converted" "" "$example"
 run 0 "$converted" "" "$example" -
 run 0 "$converted" "" /dev/null -o - "$example"
 run 0 "$converted" "" /dev/null -- -x.log
+run 0 "$converted" "" /dev/null "$example" --output -
+run 0 /dev/null "" /dev/null -o -y.txt -- -x.log
+cmp -s ./-y.txt "$converted" || fail "-o -y.txt"
 run 0 version "" /dev/null --version
 run 1 /dev/null "none.log: No such file or directory" /dev/null none.log
 run 1 /dev/null ".: Is a directory" /dev/null .
@@ -42,6 +46,9 @@ run 2 /dev/null "unknown option '-x' $usage" /dev/null -xV
 run 2 /dev/null "unknown option '-q' $usage" /dev/null a.log -qz
 run 2 /dev/null "unknown option '--bogus' $usage" /dev/null --bogus=1
 run 2 /dev/null "option '-o' needs a value $usage" /dev/null -o
+run 2 /dev/null "option '--suffix' needs a value $usage" /dev/null a.log --suffix
+run 2 /dev/null "unknown option '--suf' $usage" /dev/null --suf=.txt a.log
+run 2 /dev/null "option '--in-place' takes no value $usage" /dev/null --in-place=yes a.log
 run 2 /dev/null "empty file name $usage" /dev/null ""
 run 2 /dev/null "-o takes one log; use -i or --suffix for several $usage" /dev/null -o x a b
 run 2 /dev/null "-i and --suffix need log files $usage" /dev/null -i
@@ -56,6 +63,11 @@ for option in --help --version; do
 done
 "$program" --help >help
 for status in '0 ' '1 ' '2 ' 129 130 141 143; do grep -q -- "$status" help || fail "--help: no status $status"; done
+# The help names every option the manual page documents.
+for option in $(sed -n '/^\.SH OPTIONS/,/^\.SH /{/^\.TP/{n;p}}' "$manual" | sed 's/\\-/-/g; s/\\f.//g' |
+  grep -oE -- '(^|[ "])--?[a-zA-Z][a-zA-Z-]*' | tr -d ' "'); do
+  grep -qE -- "(^| )$option([ ,=]|$)" help || fail "--help does not name $option"
+done
 script -qec "'$program'" /dev/null </dev/null >tty
 [ $? = 2 ] && grep -q "^kestrel-convert: no input: name a log, or pipe one in $usage" tty || fail "a terminal as input"
 # Progress shows on the terminal of a slow run, unless the converted text goes there too.

@@ -5,6 +5,7 @@
 # Usage: kestrel_compare_test.sh PROGRAM GENERATOR CONVERTER
 set -u
 program=$1 generate=$2 convert=$3
+manual=$(cd "$(dirname "$0")/../../docs" && pwd)/kestrel-compare.1
 dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
 failed=0
 fail() { echo "FAILED: $*" >&2; failed=1; }
@@ -184,6 +185,17 @@ grep -q '^kestrel-compare ' csv || fail "-o csv: not the text report"
 run 2 "name two logs, A and B (try 'kestrel-compare --help')" ix.log
 run 2 "standard input can be read only once (try 'kestrel-compare --help')" - -
 run 2 "--ignore: unknown 'ages' (try 'kestrel-compare --help')" --ignore=ages ix.log cisco.log
+cp ix.log '[a,b]' && run 0 "" '[a,b]' ix.log
+# Usage errors as kestrel-convert says them; long options spelled out in full.
+run 2 "unknown option '--ign' (try 'kestrel-compare --help')" --ign=local ix.log cisco.log
+run 2 "unknown option '-x' (try 'kestrel-compare --help')" ix.log cisco.log -vx
+run 2 "option '--ifmap' needs a value (try 'kestrel-compare --help')" ix.log cisco.log --ifmap
+run 2 "option '--strict' takes no value (try 'kestrel-compare --help')" --strict=yes ix.log cisco.log
+"$program" --help >help
+for option in $(sed -n '/^\.SH OPTIONS/,/^\.SH /{/^\.TP/{n;p}}' "$manual" | sed 's/\\-/-/g; s/\\f.//g' |
+  grep -oE -- '(^|[ "])--?[a-zA-Z][a-zA-Z-]*' | tr -d ' "'); do
+  grep -qE -- "(^| )$option([ ,=]|$)" help || fail "--help does not name $option"
+done
 # The line ends and encodings captures come in: CR alone, UTF-16 with its mark (Windows PowerShell 5's
 # `>`, both byte orders), a UTF-8 mark. The same table read each way, a difference still found.
 head -n 400 cisco.log >c.log
