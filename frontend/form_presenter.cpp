@@ -1,7 +1,6 @@
 #include "form_presenter.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "app_paths.h"
 #include "batch_guard.h"
@@ -114,7 +113,7 @@ void FormPresenter::SetEnabled(Control control, bool enabled) {
 }
 
 void FormPresenter::Save(const char* key, const std::string& value) {
-  if (WinSys::PutIniString(IniPath, WinSys::kSection, key, value) || saveFailed_) return;
+  if (WinSys::PutIniString(IniPath, WinSys::kSection, key, value, fs_) || saveFailed_) return;
   // Said once: the option still takes effect for as long as the window is open.
   saveFailed_ = true;
   view_.Beep();
@@ -131,17 +130,14 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
   TempPath = paths.tempPath;
   tempDir_ = paths.tempDir;
   tempNumber_ = paths.tempNumber;
-  if (!environment_.programDirWritable && !environment_.configDir.empty()) {
-    std::error_code ignored;  // a folder that cannot be made shows when a setting is saved
-    const std::string& dir = environment_.configDir;
-    std::filesystem::create_directories(std::u8string(dir.begin(), dir.end()), ignored);
-  }
+  // A folder that cannot be made shows when a setting is saved.
+  if (!environment_.programDirWritable) MakeFolders(fs_, environment_.configDir);
 
   // The settings are stored before the fields show them, so the handlers the
   // fields raise find nothing changed and save nothing back.
-  OutExt = WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kFileExtKey);
+  OutExt = WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kFileExtKey, fs_);
   SetText(Control::Text3, OutExt);
-  OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kOverWriteKey));
+  OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kOverWriteKey, fs_));
   SetChecked(OverWriteOn);
   if (logs.empty()) return;
 

@@ -96,18 +96,21 @@ class FormPresenter {
   int BatchExitCode() const { return stopStatus_ ? stopStatus_ : batchFailed_ ? 1 : 0; }
   // The exit status once a stop signal came while nothing runs, else none.
   std::optional<int> StopWhileIdle() const;
-  // Called with every progress text as the run produces it.
-  std::function<void(const std::string&)> onProgress;
+  // The temporary copy's path: the first name tried until a run has taken one.
+  const std::string& TempCopyPath() const { return TempPath; }
+  // `listener` is called with every progress text as the run produces it.
+  void OnProgress(std::function<void(const std::string&)> listener) { onProgress = std::move(listener); }
 
+ private:
   // Window state.
   std::string IniPath;
-  std::string TempPath;  // the first name tried until a run has taken one
+  std::string TempPath;
   std::string OutExt;
   bool OverWriteOn = false;
   std::string Text1Tag, Text2Tag;
   LineRewriter Engine;  // keeps RouteHead for as long as the window lives
+  std::function<void(const std::string&)> onProgress;
 
- private:
   // Sets a field or the check box from code, raising its handler on a change.
   void SetText(Control field, const std::string& value);
   void SetChecked(bool checked);

@@ -87,12 +87,12 @@ class PresenterTest : public ::testing::Test {
   std::string Ini() const { return FileExists(*dir_ / "Kestrel.ini") ? ReadFile(*dir_ / "Kestrel.ini") : ""; }
   // Runs `action` when the run first produces the progress text `when`.
   void AtProgress(const std::string& when, std::function<void()> action) {
-    presenter_->onProgress = [=, this](const std::string& text) {
+    presenter_->OnProgress([=, this](const std::string& text) {
       if (text != when) return;
       const std::function<void()> once = action;  // outlives the hook it was kept in
-      presenter_->onProgress = {};
+      presenter_->OnProgress({});
       once();
-    };
+    });
   }
 
   std::unique_ptr<ScratchDir> dir_;
@@ -114,7 +114,7 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
     FormPresenter& p = Open(stored, {}, installed);
     const std::string ini = *dir_ / (installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini");
     EXPECT_EQ(view_.Take("title "), Texts{WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)});
-    EXPECT_EQ(p.TempPath, JoinPath(installed ? Path("tmp") : dir_->Path(), "Kestrel-00000042.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), JoinPath(installed ? Path("tmp") : dir_->Path(), "Kestrel-00000042.tmp"));
     EXPECT_EQ(p.Checked(), checked);
     EXPECT_EQ(FileExists(ini) ? ReadFile(ini) : "", stored);
     p.Edited(Control::Text1, "/l/ix1.log");
@@ -236,7 +236,7 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
     EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-    EXPECT_EQ(p.TempPath, Path(*e.message ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), Path(*e.message ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
   }
 }
 
@@ -281,7 +281,12 @@ TEST_F(PresenterTest, SettingsThatCannotBeSavedAreReportedOnce) {
   p.Toggled(false);
   EXPECT_EQ(view_.notes, (Texts{"beep", "message 設定を保存できませんでした。\n" +
                                             JoinPath(Path("config/Kestrel"), "Kestrel.ini")}));
-  EXPECT_FALSE(p.OverWriteOn);
+  // The settings folder is made through the file system given, as is all else.
+  fs_.Fail(FaultyFileSystem::kMakeFolder, "config", EACCES);
+  Open("", {}, true).Toggled(true);
+  fs_ = FaultyFileSystem();
+  EXPECT_EQ(view_.Take("message "),
+            Texts{"設定を保存できませんでした。\n" + JoinPath(Path("config/Kestrel"), "Kestrel.ini")});
 }
 
 // Batch mode: each log in turn, one line per failure, the exit status; a

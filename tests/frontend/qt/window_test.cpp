@@ -124,9 +124,9 @@ class WindowTest : public QObject {
     Write("ix1.log", NumberedLog(250));
     QTest::keyClicks(Text(1), Q(Path("ix1.log")));
     QCOMPARE(Text(2)->text(), Q(Path("ix1.txt")));
-    w.Presenter().onProgress = [&](const std::string& text) {
+    w.Presenter().OnProgress([&](const std::string& text) {
       if (text == "100 / 250") QVERIFY(!w.close() && w.isVisible());
-    };
+    });
     QTest::keyClick(Command(1), Qt::Key_Return);
     QVERIFY(!w.isVisible());
     QCOMPARE(ReadFile(Path("ix1.txt")), NumberedLog(100, "\r\n"));
