@@ -189,9 +189,11 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
 }
 
 void FormPresenter::Text1_Change() {
-  // The output path is the input path with its extension replaced.
-  Text1Tag = PathWithoutExtension(Value(Control::Text1));
-  SetText(Control::Text2, Text1Tag + OutExt);
+  // The output path is the input path with its extension replaced, or the
+  // log itself when it is converted in place; without a log, nothing.
+  const std::string& log = Value(Control::Text1);
+  Text1Tag = PathWithoutExtension(log);
+  SetText(Control::Text2, log.empty() ? "" : OverWriteOn ? log : Text1Tag + OutExt);
 }
 
 void FormPresenter::Text3_Change() {
@@ -206,6 +208,7 @@ void FormPresenter::Check1_Click() {
   if (checked_ == OverWriteOn) return;  // start-up showing the stored option
   OverWriteOn = checked_;
   Save(WinSys::kOverWriteKey, checked_ ? "TRUE" : "FALSE");
+  Text1_Change();
 }
 
 std::optional<RunStatus> FormPresenter::Convert() {

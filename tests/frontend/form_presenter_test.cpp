@@ -118,15 +118,16 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
     EXPECT_EQ(p.Checked(), checked);
     EXPECT_EQ(FileExists(ini) ? ReadFile(ini) : "", stored);
     p.Edited(Control::Text1, "/l/ix1.log");
-    EXPECT_EQ(view_.shown[Control::Text2], output);  // an extension is used as stored
+    EXPECT_EQ(view_.shown[Control::Text2], checked ? "/l/ix1.log" : output);  // an extension is used as stored
     for (const bool on : {!checked, checked}) {
       p.Toggled(on);
+      EXPECT_EQ(view_.shown[Control::Text2], on ? "/l/ix1.log" : output);  // in place, the log itself
       EXPECT_NE(ReadFile(ini).find(on ? "OverWrite=TRUE" : "OverWrite=FALSE"), std::string::npos);
     }
   }
   // The output path follows the input path and the extension, which is saved
-  // with a dot; a hand-edited output path is replaced. A value set again
-  // unchanged raises no handler.
+  // with a dot; a hand-edited output path is replaced; without a log it is
+  // empty. A value set again unchanged raises no handler.
   FormPresenter& p = Open("");
   for (const auto& [typed, input, output, saved] : {std::tuple{"tx.t", "/l/ix1.log", "/l/ix1tx.t", "tx.t"},
                                                     {"", "/l/ix1.log", "/l/ix1.", "."},
@@ -134,7 +135,7 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
                                                     {"txt", "/l.d/ix1", "/l.d/ix1.txt", ".txt"},
                                                     {"txt", "/l/ix1.2020.log", "/l/ix1.2020.txt", ".txt"},
                                                     {"txt", "/l/ix1.", "/l/ix1.txt", ".txt"},
-                                                    {"txt", "", ".txt", ".txt"},
+                                                    {"txt", "", "", ".txt"},
                                                     {"txt", "/l/.hidden", "/l/.txt", ".txt"},
                                                     {"txt", ".hidden", ".txt", ".txt"}}) {
     p.Edited(Control::Text2, "/elsewhere/by-hand.txt");
@@ -281,6 +282,9 @@ TEST_F(PresenterTest, SettingsThatCannotBeSavedAreReportedOnce) {
   p.Toggled(false);
   EXPECT_EQ(view_.notes, (Texts{"beep", "message 設定を保存できませんでした。\n" +
                                             JoinPath(Path("config/Kestrel"), "Kestrel.ini")}));
+  p.Toggled(true);
+  p.Edited(Control::Text1, "/l/ix1.log");
+  EXPECT_EQ(view_.shown[Control::Text2], "/l/ix1.log");
   // The settings folder is made through the file system given, as is all else.
   fs_.Fail(FaultyFileSystem::kMakeFolder, "config", EACCES);
   Open("", {}, true).Toggled(true);
