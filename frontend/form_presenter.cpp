@@ -160,6 +160,10 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
     }
     SetText(Control::Text1, log);
     view_.PumpEvents();
+    if (OutputLacksExtension()) {  // it would replace a file named as the log without its extension
+      ReportFailure(PrintableName(log) + ": not converted, no output extension is set (set 出力拡張子 first)");
+      continue;
+    }
     const std::string output = OverWriteOn ? Value(Control::Text1) : Value(Control::Text2);
     if (const std::string refusal = guard.Refusal(i, output); !refusal.empty()) {
       ReportFailure(refusal);
@@ -216,6 +220,14 @@ std::optional<RunStatus> FormPresenter::Convert() {
     if (!Value(field).empty()) continue;
     view_.Beep();
     view_.SetFocus(field);
+    return std::nullopt;
+  }
+  if (OutputLacksExtension()) {
+    view_.Beep();
+    view_.ShowMessage(
+        "変換できませんでした。\n出力拡張子が空なので、出力ファイルがログの名前から拡張子を除いた名前になり、"
+        "同じ名前の別のファイルを上書きしてしまいます。\n先に「出力拡張子」を設定してください。");
+    view_.SetFocus(Control::Text3);
     return std::nullopt;
   }
   SetEnabled(Control::Command1, false);
@@ -300,6 +312,11 @@ bool FormPresenter::CloseRequested() {
 std::optional<int> FormPresenter::StopWhileIdle() const {
   if (!platform::CaughtStopSignal() || run_ || batch_) return std::nullopt;
   return platform::StopSignalExitStatus();
+}
+
+bool FormPresenter::OutputLacksExtension() const {
+  return !OverWriteOn && OutExt.find_first_not_of('.') == std::string::npos &&
+         Value(Control::Text2) == PathWithoutExtension(Value(Control::Text1)) + OutExt;
 }
 
 void FormPresenter::ReportFailure(const std::string& message, bool outputIsLog) {

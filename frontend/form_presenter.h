@@ -121,6 +121,9 @@ class FormPresenter {
   // The Convert command; nothing when a path was missing and it only beeped.
   std::optional<RunStatus> Convert();
   void ReportFailure(const std::string& message, bool outputIsLog = false);
+  // Whether the output path is the log's without its extension, for want of
+  // an output extension: it would name another file, not the converted log.
+  bool OutputLacksExtension() const;
   std::int64_t Now() const;
 
   FormView& view_;

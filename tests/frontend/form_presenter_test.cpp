@@ -262,7 +262,9 @@ TEST_F(PresenterTest, ProgressIsShownAtTheScreensPace) {
 }
 
 // An empty path only beeps, and puts the focus where the path is missing,
-// the output path too with the overwrite option.
+// the output path too with the overwrite option. Without an output
+// extension, the output path made from the log's would name another file:
+// Convert says so and puts the focus in the extension; one typed is taken.
 TEST_F(PresenterTest, EmptyPathsBeep) {
   FormPresenter& p = Open("[Kestrel]\nOverWrite=TRUE\n");
   view_.notes.clear();
@@ -271,6 +273,21 @@ TEST_F(PresenterTest, EmptyPathsBeep) {
   p.Edited(Control::Text2, "");
   p.Command1_Click();
   EXPECT_EQ(view_.notes, (Texts{"beep", "focus Text1", "beep", "focus Text2"}));
+  for (const char* ini : {"", "[Kestrel]\nFileExt=.\n"}) {
+    FormPresenter& q = Open(ini);
+    Write("ix1.log", "a\n"), Write("ix1", "another file");
+    q.Edited(Control::Text1, Path("ix1.log"));
+    view_.notes.clear();
+    q.Command1_Click();
+    EXPECT_EQ(view_.Take("message "), Texts{"変換できませんでした。\n出力拡張子が空なので、出力ファイルがログの名前から"
+                                            "拡張子を除いた名前になり、同じ名前の別のファイルを上書きしてしまいます。\n"
+                                            "先に「出力拡張子」を設定してください。"});
+    EXPECT_EQ(view_.notes, (Texts{"beep", "focus Text3"}));
+    EXPECT_EQ(ReadFile(Path("ix1")), "another file");
+    q.Edited(Control::Text2, Path("ix1.out"));
+    q.Command1_Click();
+    EXPECT_EQ(ReadFile(Path("ix1.out")), "a\r\n");
+  }
 }
 
 // A setting that cannot be saved is reported once, and the option still
@@ -311,7 +328,13 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
     EXPECT_EQ(view_.Take("close"), Texts{""});
   }
   errorsSeen_ = true;
-  EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
+  // Without an output extension no log is written over the file named as it
+  // without one; with one, a clean batch says nothing.
+  EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"), Write("a", "another file"); }).BatchExitCode(), 1);
+  EXPECT_EQ(ReadFile(Path("a")), "another file");
+  EXPECT_EQ(view_.Take("error "),
+            Texts{"kestrel: " + Path("a.log") + ": not converted, no output extension is set (set 出力拡張子 first)"});
+  EXPECT_EQ(Open("[Kestrel]\nFileExt=.txt\n", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
   EXPECT_EQ(view_.Take("error "), Texts{});
   // Converted in place, but with the old log left beside it: a failure.
   fs_.Fail(FaultyFileSystem::kRemove, ".a.log.", EIO);
