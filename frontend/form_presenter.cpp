@@ -250,8 +250,10 @@ std::optional<RunStatus> FormPresenter::Convert() {
   // Every progress text is announced; the caption is repainted and events
   // are pumped at the screen's pace, and at each pass's start and end.
   std::string latest = Progress{}.Text();
+  Progress last;
   std::int64_t lastPump = Now();
   const RunResult result = run.Execute(request, [&](const Progress& progress) {
+    last = progress;
     if (!progress.heartbeat) {
       latest = progress.Text();
       if (onProgress) onProgress(latest);
@@ -271,6 +273,8 @@ std::optional<RunStatus> FormPresenter::Convert() {
   SetEnabled(Control::Command2, true);
   view_.SetFocus(Control::Command1);  // a second Enter converts again, and never closes the window
   if (result.status == RunStatus::Failed) ReportFailure(result.error, result.errorNumber == kErrorOutputIsLog);
+  // The batch reports an abort as a failure; a window closing says nothing.
+  if (result.status == RunStatus::Aborted && !batch_ && !closeAfterRun_) view_.ShowMessage(AbortNote(last, request));
   if (closeAfterRun_) {
     closeAfterRun_ = false;
     closed_ = true;
@@ -317,6 +321,15 @@ std::optional<int> FormPresenter::StopWhileIdle() const {
 bool FormPresenter::OutputLacksExtension() const {
   return !OverWriteOn && OutExt.find_first_not_of('.') == std::string::npos &&
          Value(Control::Text2) == PathWithoutExtension(Value(Control::Text1)) + OutExt;
+}
+
+std::string FormPresenter::AbortNote(const Progress& last, const RunRequest& request) const {
+  const std::string count = std::to_string(last.pass == 1 ? last.total : last.done);
+  const std::string said = last.pass == 1 ? "ログの読み込み中に中断しました（" + count + " 行目まで）。\n"
+                                          : "変換を中断しました（" + last.Text() + " 行）。\n";
+  if (request.inPlace) return said + "ログは元のままです:\n" + request.outputPath;
+  if (last.pass == 1) return said + "出力ファイルには何も書き込んでいません:\n" + request.outputPath;
+  return said + "出力ファイルには、変換の済んだ最初の " + count + " 行だけが入っています:\n" + request.outputPath;
 }
 
 void FormPresenter::ReportFailure(const std::string& message, bool outputIsLog) {

@@ -124,6 +124,9 @@ class FormPresenter {
   // Whether the output path is the log's without its extension, for want of
   // an output extension: it would name another file, not the converted log.
   bool OutputLacksExtension() const;
+  // How far an aborted run got and what it has left where, `last` the run's
+  // last progress.
+  std::string AbortNote(const Progress& last, const RunRequest& request) const;
   std::int64_t Now() const;
 
   FormView& view_;

@@ -192,18 +192,21 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     int written;       // lines then in the output, -1: as it was
     const char* message;
     const char* typed;  // the output path typed, "" derived
+    const char* said;   // after an abort, before the path of what it left
   };
   const End ends[] = {
-      {"ix1.log", false, "", false, 250, "", ""},
-      {"ix1.log", false, "0 / 100", false, -1, "", ""},
-      {"ix1.log", false, "100 / 250", false, 100, "", ""},
-      {"ix1.log", true, "100 / 250", false, -1, "", ""},
-      {"ix1.log", true, "100 / 250", true, -1, "", ""},
-      {"missing.log", false, "", false, -1, "missing.log: No such file or directory", ""},
+      {"ix1.log", false, "", false, 250, "", "", ""},
+      {"ix1.log", false, "0 / 100", false, -1, "", "",
+       "ログの読み込み中に中断しました（100 行目まで）。\n出力ファイルには何も書き込んでいません:\n"},
+      {"ix1.log", false, "100 / 250", false, 100, "", "",
+       "変換を中断しました（100 / 250 行）。\n出力ファイルには、変換の済んだ最初の 100 行だけが入っています:\n"},
+      {"ix1.log", true, "100 / 250", false, -1, "", "", "変換を中断しました（100 / 250 行）。\nログは元のままです:\n"},
+      {"ix1.log", true, "100 / 250", true, -1, "", "", ""},
+      {"missing.log", false, "", false, -1, "missing.log: No such file or directory", "", ""},
       {"ix1.log", false, "", false, -1,
        "ix1.log: not converted, the output is the log itself\nログをその場で変換するには、「ログファイル上書き」に"
        "チェックを入れてください。",
-       "ix1.log"},
+       "ix1.log", ""},
   };
   for (const End& e : ends) {
     SCOPED_TRACE(std::string(e.log) + " " + e.when);
@@ -229,7 +232,10 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     EXPECT_EQ(ReadFile(*dir_ / "ix1.log"), NumberedLog(250));
     EXPECT_EQ(ReadFile(*dir_ / "ix1.txt"), e.written < 0 ? "earlier\r\n" : NumberedLog(e.written, "\r\n"));
     const Texts message = view_.Take("message ");
-    EXPECT_EQ(message, *e.message ? Texts{"変換できませんでした。\n" + Path(e.message)} : Texts{});
+    const std::string left = e.said + Path(e.inPlace ? "ix1.log" : "ix1.txt");
+    EXPECT_EQ(message, *e.message ? Texts{"変換できませんでした。\n" + Path(e.message)}
+                       : *e.said  ? Texts{left}
+                                  : Texts{});
     EXPECT_EQ(view_.Take("beep"), Texts(*e.message ? 1 : 0, ""));
     EXPECT_EQ(view_.Take("close"), Texts(e.close ? 1 : 0, ""));
     // The run keeps a control focused; afterwards Convert has the focus.
