@@ -1,7 +1,6 @@
 #include "form_presenter.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "app_paths.h"
 #include "batch_guard.h"
@@ -114,7 +113,7 @@ void FormPresenter::SetEnabled(Control control, bool enabled) {
 }
 
 void FormPresenter::Save(const char* key, const std::string& value) {
-  if (WinSys::PutIniString(IniPath, WinSys::kSection, key, value) || saveFailed_) return;
+  if (WinSys::PutIniString(IniPath, WinSys::kSection, key, value, fs_) || saveFailed_) return;
   // Said once: the option still takes effect for as long as the window is open.
   saveFailed_ = true;
   view_.Beep();
@@ -131,17 +130,14 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
   TempPath = paths.tempPath;
   tempDir_ = paths.tempDir;
   tempNumber_ = paths.tempNumber;
-  if (!environment_.programDirWritable && !environment_.configDir.empty()) {
-    std::error_code ignored;  // a folder that cannot be made shows when a setting is saved
-    const std::string& dir = environment_.configDir;
-    std::filesystem::create_directories(std::u8string(dir.begin(), dir.end()), ignored);
-  }
+  // A folder that cannot be made shows when a setting is saved.
+  if (!environment_.programDirWritable) MakeFolders(fs_, environment_.configDir);
 
   // The settings are stored before the fields show them, so the handlers the
   // fields raise find nothing changed and save nothing back.
-  OutExt = WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kFileExtKey);
+  OutExt = WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kFileExtKey, fs_);
   SetText(Control::Text3, OutExt);
-  OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kOverWriteKey));
+  OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kOverWriteKey, fs_));
   SetChecked(OverWriteOn);
   if (logs.empty()) return;
 
@@ -164,6 +160,10 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
     }
     SetText(Control::Text1, log);
     view_.PumpEvents();
+    if (OutputLacksExtension()) {  // it would replace a file named as the log without its extension
+      ReportFailure(PrintableName(log) + ": not converted, no output extension is set (set 出力拡張子 first)");
+      continue;
+    }
     const std::string output = OverWriteOn ? Value(Control::Text1) : Value(Control::Text2);
     if (const std::string refusal = guard.Refusal(i, output); !refusal.empty()) {
       ReportFailure(refusal);
@@ -193,9 +193,11 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
 }
 
 void FormPresenter::Text1_Change() {
-  // The output path is the input path with its extension replaced.
-  Text1Tag = PathWithoutExtension(Value(Control::Text1));
-  SetText(Control::Text2, Text1Tag + OutExt);
+  // The output path is the input path with its extension replaced, or the
+  // log itself when it is converted in place; without a log, nothing.
+  const std::string& log = Value(Control::Text1);
+  Text1Tag = PathWithoutExtension(log);
+  SetText(Control::Text2, log.empty() ? "" : OverWriteOn ? log : Text1Tag + OutExt);
 }
 
 void FormPresenter::Text3_Change() {
@@ -210,6 +212,7 @@ void FormPresenter::Check1_Click() {
   if (checked_ == OverWriteOn) return;  // start-up showing the stored option
   OverWriteOn = checked_;
   Save(WinSys::kOverWriteKey, checked_ ? "TRUE" : "FALSE");
+  Text1_Change();
 }
 
 std::optional<RunStatus> FormPresenter::Convert() {
@@ -217,6 +220,14 @@ std::optional<RunStatus> FormPresenter::Convert() {
     if (!Value(field).empty()) continue;
     view_.Beep();
     view_.SetFocus(field);
+    return std::nullopt;
+  }
+  if (OutputLacksExtension()) {
+    view_.Beep();
+    view_.ShowMessage(
+        "変換できませんでした。\n出力拡張子が空なので、出力ファイルがログの名前から拡張子を除いた名前になり、"
+        "同じ名前の別のファイルを上書きしてしまいます。\n先に「出力拡張子」を設定してください。");
+    view_.SetFocus(Control::Text3);
     return std::nullopt;
   }
   SetEnabled(Control::Command1, false);
@@ -239,8 +250,10 @@ std::optional<RunStatus> FormPresenter::Convert() {
   // Every progress text is announced; the caption is repainted and events
   // are pumped at the screen's pace, and at each pass's start and end.
   std::string latest = Progress{}.Text();
+  Progress last;
   std::int64_t lastPump = Now();
   const RunResult result = run.Execute(request, [&](const Progress& progress) {
+    last = progress;
     if (!progress.heartbeat) {
       latest = progress.Text();
       if (onProgress) onProgress(latest);
@@ -260,6 +273,8 @@ std::optional<RunStatus> FormPresenter::Convert() {
   SetEnabled(Control::Command2, true);
   view_.SetFocus(Control::Command1);  // a second Enter converts again, and never closes the window
   if (result.status == RunStatus::Failed) ReportFailure(result.error, result.errorNumber == kErrorOutputIsLog);
+  // The batch reports an abort as a failure; a window closing says nothing.
+  if (result.status == RunStatus::Aborted && !batch_ && !closeAfterRun_) view_.ShowMessage(AbortNote(last, request));
   if (closeAfterRun_) {
     closeAfterRun_ = false;
     closed_ = true;
@@ -301,6 +316,20 @@ bool FormPresenter::CloseRequested() {
 std::optional<int> FormPresenter::StopWhileIdle() const {
   if (!platform::CaughtStopSignal() || run_ || batch_) return std::nullopt;
   return platform::StopSignalExitStatus();
+}
+
+bool FormPresenter::OutputLacksExtension() const {
+  return !OverWriteOn && OutExt.find_first_not_of('.') == std::string::npos &&
+         Value(Control::Text2) == PathWithoutExtension(Value(Control::Text1)) + OutExt;
+}
+
+std::string FormPresenter::AbortNote(const Progress& last, const RunRequest& request) const {
+  const std::string count = std::to_string(last.pass == 1 ? last.total : last.done);
+  const std::string said = last.pass == 1 ? "ログの読み込み中に中断しました（" + count + " 行目まで）。\n"
+                                          : "変換を中断しました（" + last.Text() + " 行）。\n";
+  if (request.inPlace) return said + "ログは元のままです:\n" + request.outputPath;
+  if (last.pass == 1) return said + "出力ファイルには何も書き込んでいません:\n" + request.outputPath;
+  return said + "出力ファイルには、変換の済んだ最初の " + count + " 行だけが入っています:\n" + request.outputPath;
 }
 
 void FormPresenter::ReportFailure(const std::string& message, bool outputIsLog) {

@@ -96,18 +96,21 @@ class FormPresenter {
   int BatchExitCode() const { return stopStatus_ ? stopStatus_ : batchFailed_ ? 1 : 0; }
   // The exit status once a stop signal came while nothing runs, else none.
   std::optional<int> StopWhileIdle() const;
-  // Called with every progress text as the run produces it.
-  std::function<void(const std::string&)> onProgress;
+  // The temporary copy's path: the first name tried until a run has taken one.
+  const std::string& TempCopyPath() const { return TempPath; }
+  // `listener` is called with every progress text as the run produces it.
+  void OnProgress(std::function<void(const std::string&)> listener) { onProgress = std::move(listener); }
 
+ private:
   // Window state.
   std::string IniPath;
-  std::string TempPath;  // the first name tried until a run has taken one
+  std::string TempPath;
   std::string OutExt;
   bool OverWriteOn = false;
   std::string Text1Tag, Text2Tag;
   LineRewriter Engine;  // keeps RouteHead for as long as the window lives
+  std::function<void(const std::string&)> onProgress;
 
- private:
   // Sets a field or the check box from code, raising its handler on a change.
   void SetText(Control field, const std::string& value);
   void SetChecked(bool checked);
@@ -118,6 +121,12 @@ class FormPresenter {
   // The Convert command; nothing when a path was missing and it only beeped.
   std::optional<RunStatus> Convert();
   void ReportFailure(const std::string& message, bool outputIsLog = false);
+  // Whether the output path is the log's without its extension, for want of
+  // an output extension: it would name another file, not the converted log.
+  bool OutputLacksExtension() const;
+  // How far an aborted run got and what it has left where, `last` the run's
+  // last progress.
+  std::string AbortNote(const Progress& last, const RunRequest& request) const;
   std::int64_t Now() const;
 
   FormView& view_;

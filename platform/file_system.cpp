@@ -34,6 +34,14 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
+int MakeFolders(FileSystem& fs, const std::string& path) {
+  FileInfo info;
+  if (path.empty() || fs.PathInfo(path, &info) == 0) return 0;
+  const std::string parent = DirectoryOf(path);
+  if (parent != path && MakeFolders(fs, parent) != 0) return -1;
+  return fs.MakeFolder(kCurrentFolder, path) == 0 || errno == EEXIST ? 0 : -1;
+}
+
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);

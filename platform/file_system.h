@@ -121,6 +121,9 @@ class FileSystem {
   // the old file is left under `from`, for the caller to remove.
   virtual int Replace(FileHandle folder, const std::string& from, const std::string& to, const FileIdentity& expected);
   virtual int Remove(FileHandle folder, const std::string& name);
+  // Makes a folder, the owner's and, as the umask allows, everyone's; fails
+  // with EEXIST when the name is taken.
+  virtual int MakeFolder(FileHandle folder, const std::string& name);
   // Makes the folder's entries (a rename) durable.
   virtual int FlushFolder(FileHandle folder);
   // The system's own file operations.
@@ -155,6 +158,9 @@ class OwnedFile {
 std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirectoryOf(const std::string& path);
 std::string BaseName(const std::string& path);
+// Makes the folder `path` and those missing on the way to it; 0 when it is
+// there already.
+int MakeFolders(FileSystem& fs, const std::string& path);
 // The file name cut to at most `bytes`; on Windows, whose names are UTF-8
 // here, never inside a character.
 std::string ShortenedName(const std::string& name, std::size_t bytes);

@@ -218,6 +218,10 @@ int FileSystem::Replace(FileHandle folder, const std::string& from, const std::s
 
 int FileSystem::Remove(FileHandle folder, const std::string& name) { return ::unlinkat(Dir(folder), name.c_str(), 0); }
 
+int FileSystem::MakeFolder(FileHandle folder, const std::string& name) {
+  return ::mkdirat(Dir(folder), name.c_str(), 0777);
+}
+
 int FileSystem::FlushFolder(FileHandle folder) {
   if (folder != kCurrentFolder) return ::fsync(Fd(folder));
   const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -544,6 +544,12 @@ int FileSystem::Remove(FileHandle folder, const std::string& name) {
   return Fail(error);
 }
 
+int FileSystem::MakeFolder(FileHandle folder, const std::string& name) {
+  std::wstring wide;
+  if (!PathIn(folder, name, &wide)) return -1;
+  return ::CreateDirectoryW(wide.c_str(), nullptr) ? 0 : Fail();
+}
+
 // NTFS journals its folder entries, and Replace moves with write-through:
 // nothing is left to flush.
 int FileSystem::FlushFolder(FileHandle) { return 0; }

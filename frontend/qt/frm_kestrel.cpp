@@ -220,11 +220,13 @@ void frmKestrel::CentreInFrame() {
 bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
-      // Enter presses the focused button, as on Windows.
-      const int key = static_cast<QKeyEvent*>(event)->key();
+      // Enter presses the focused button, as on Windows; a held Enter only
+      // once, or it would abort the run it started and convert again.
+      const auto* key = static_cast<QKeyEvent*>(event);
       auto* button = qobject_cast<QPushButton*>(watched);
-      if (!button || (key != Qt::Key_Return && key != Qt::Key_Enter)) return QWidget::eventFilter(watched, event);
-      button->click();
+      if (!button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter))
+        return QWidget::eventFilter(watched, event);
+      if (!key->isAutoRepeat()) button->click();
       return true;
     }
     case QEvent::DragEnter:

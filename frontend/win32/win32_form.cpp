@@ -204,6 +204,11 @@ std::optional<std::string> Win32Form::ChooseFile(const std::string& start) {
 }
 
 void Win32Form::Dispatch(MSG& message) {
+  // A held Enter presses the focused button once: its repeats (the key
+  // already down, bit 30) are dropped, or it would abort the run it started.
+  const bool enter = (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) ||
+                     (message.message == WM_CHAR && message.wParam == L'\r');
+  if (enter && (message.lParam & (1 << 30))) return;
   if (::IsDialogMessageW(window_, &message)) return;
   ::TranslateMessage(&message);
   ::DispatchMessageW(&message);

@@ -87,12 +87,12 @@ class PresenterTest : public ::testing::Test {
   std::string Ini() const { return FileExists(*dir_ / "Kestrel.ini") ? ReadFile(*dir_ / "Kestrel.ini") : ""; }
   // Runs `action` when the run first produces the progress text `when`.
   void AtProgress(const std::string& when, std::function<void()> action) {
-    presenter_->onProgress = [=, this](const std::string& text) {
+    presenter_->OnProgress([=, this](const std::string& text) {
       if (text != when) return;
       const std::function<void()> once = action;  // outlives the hook it was kept in
-      presenter_->onProgress = {};
+      presenter_->OnProgress({});
       once();
-    };
+    });
   }
 
   std::unique_ptr<ScratchDir> dir_;
@@ -114,19 +114,20 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
     FormPresenter& p = Open(stored, {}, installed);
     const std::string ini = *dir_ / (installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini");
     EXPECT_EQ(view_.Take("title "), Texts{WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)});
-    EXPECT_EQ(p.TempPath, JoinPath(installed ? Path("tmp") : dir_->Path(), "Kestrel-00000042.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), JoinPath(installed ? Path("tmp") : dir_->Path(), "Kestrel-00000042.tmp"));
     EXPECT_EQ(p.Checked(), checked);
     EXPECT_EQ(FileExists(ini) ? ReadFile(ini) : "", stored);
     p.Edited(Control::Text1, "/l/ix1.log");
-    EXPECT_EQ(view_.shown[Control::Text2], output);  // an extension is used as stored
+    EXPECT_EQ(view_.shown[Control::Text2], checked ? "/l/ix1.log" : output);  // an extension is used as stored
     for (const bool on : {!checked, checked}) {
       p.Toggled(on);
+      EXPECT_EQ(view_.shown[Control::Text2], on ? "/l/ix1.log" : output);  // in place, the log itself
       EXPECT_NE(ReadFile(ini).find(on ? "OverWrite=TRUE" : "OverWrite=FALSE"), std::string::npos);
     }
   }
   // The output path follows the input path and the extension, which is saved
-  // with a dot; a hand-edited output path is replaced. A value set again
-  // unchanged raises no handler.
+  // with a dot; a hand-edited output path is replaced; without a log it is
+  // empty. A value set again unchanged raises no handler.
   FormPresenter& p = Open("");
   for (const auto& [typed, input, output, saved] : {std::tuple{"tx.t", "/l/ix1.log", "/l/ix1tx.t", "tx.t"},
                                                     {"", "/l/ix1.log", "/l/ix1.", "."},
@@ -134,7 +135,7 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
                                                     {"txt", "/l.d/ix1", "/l.d/ix1.txt", ".txt"},
                                                     {"txt", "/l/ix1.2020.log", "/l/ix1.2020.txt", ".txt"},
                                                     {"txt", "/l/ix1.", "/l/ix1.txt", ".txt"},
-                                                    {"txt", "", ".txt", ".txt"},
+                                                    {"txt", "", "", ".txt"},
                                                     {"txt", "/l/.hidden", "/l/.txt", ".txt"},
                                                     {"txt", ".hidden", ".txt", ".txt"}}) {
     p.Edited(Control::Text2, "/elsewhere/by-hand.txt");
@@ -191,18 +192,21 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     int written;       // lines then in the output, -1: as it was
     const char* message;
     const char* typed;  // the output path typed, "" derived
+    const char* said;   // after an abort, before the path of what it left
   };
   const End ends[] = {
-      {"ix1.log", false, "", false, 250, "", ""},
-      {"ix1.log", false, "0 / 100", false, -1, "", ""},
-      {"ix1.log", false, "100 / 250", false, 100, "", ""},
-      {"ix1.log", true, "100 / 250", false, -1, "", ""},
-      {"ix1.log", true, "100 / 250", true, -1, "", ""},
-      {"missing.log", false, "", false, -1, "missing.log: No such file or directory", ""},
+      {"ix1.log", false, "", false, 250, "", "", ""},
+      {"ix1.log", false, "0 / 100", false, -1, "", "",
+       "ログの読み込み中に中断しました（100 行目まで）。\n出力ファイルには何も書き込んでいません:\n"},
+      {"ix1.log", false, "100 / 250", false, 100, "", "",
+       "変換を中断しました（100 / 250 行）。\n出力ファイルには、変換の済んだ最初の 100 行だけが入っています:\n"},
+      {"ix1.log", true, "100 / 250", false, -1, "", "", "変換を中断しました（100 / 250 行）。\nログは元のままです:\n"},
+      {"ix1.log", true, "100 / 250", true, -1, "", "", ""},
+      {"missing.log", false, "", false, -1, "missing.log: No such file or directory", "", ""},
       {"ix1.log", false, "", false, -1,
        "ix1.log: not converted, the output is the log itself\nログをその場で変換するには、「ログファイル上書き」に"
        "チェックを入れてください。",
-       "ix1.log"},
+       "ix1.log", ""},
   };
   for (const End& e : ends) {
     SCOPED_TRACE(std::string(e.log) + " " + e.when);
@@ -228,7 +232,10 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     EXPECT_EQ(ReadFile(*dir_ / "ix1.log"), NumberedLog(250));
     EXPECT_EQ(ReadFile(*dir_ / "ix1.txt"), e.written < 0 ? "earlier\r\n" : NumberedLog(e.written, "\r\n"));
     const Texts message = view_.Take("message ");
-    EXPECT_EQ(message, *e.message ? Texts{"変換できませんでした。\n" + Path(e.message)} : Texts{});
+    const std::string left = e.said + Path(e.inPlace ? "ix1.log" : "ix1.txt");
+    EXPECT_EQ(message, *e.message ? Texts{"変換できませんでした。\n" + Path(e.message)}
+                       : *e.said  ? Texts{left}
+                                  : Texts{});
     EXPECT_EQ(view_.Take("beep"), Texts(*e.message ? 1 : 0, ""));
     EXPECT_EQ(view_.Take("close"), Texts(e.close ? 1 : 0, ""));
     // The run keeps a control focused; afterwards Convert has the focus.
@@ -236,7 +243,7 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
     EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-    EXPECT_EQ(p.TempPath, Path(*e.message ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), Path(*e.message ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
   }
 }
 
@@ -261,7 +268,9 @@ TEST_F(PresenterTest, ProgressIsShownAtTheScreensPace) {
 }
 
 // An empty path only beeps, and puts the focus where the path is missing,
-// the output path too with the overwrite option.
+// the output path too with the overwrite option. Without an output
+// extension, the output path made from the log's would name another file:
+// Convert says so and puts the focus in the extension; one typed is taken.
 TEST_F(PresenterTest, EmptyPathsBeep) {
   FormPresenter& p = Open("[Kestrel]\nOverWrite=TRUE\n");
   view_.notes.clear();
@@ -270,6 +279,21 @@ TEST_F(PresenterTest, EmptyPathsBeep) {
   p.Edited(Control::Text2, "");
   p.Command1_Click();
   EXPECT_EQ(view_.notes, (Texts{"beep", "focus Text1", "beep", "focus Text2"}));
+  for (const char* ini : {"", "[Kestrel]\nFileExt=.\n"}) {
+    FormPresenter& q = Open(ini);
+    Write("ix1.log", "a\n"), Write("ix1", "another file");
+    q.Edited(Control::Text1, Path("ix1.log"));
+    view_.notes.clear();
+    q.Command1_Click();
+    EXPECT_EQ(view_.Take("message "), Texts{"変換できませんでした。\n出力拡張子が空なので、出力ファイルがログの名前から"
+                                            "拡張子を除いた名前になり、同じ名前の別のファイルを上書きしてしまいます。\n"
+                                            "先に「出力拡張子」を設定してください。"});
+    EXPECT_EQ(view_.notes, (Texts{"beep", "focus Text3"}));
+    EXPECT_EQ(ReadFile(Path("ix1")), "another file");
+    q.Edited(Control::Text2, Path("ix1.out"));
+    q.Command1_Click();
+    EXPECT_EQ(ReadFile(Path("ix1.out")), "a\r\n");
+  }
 }
 
 // A setting that cannot be saved is reported once, and the option still
@@ -281,7 +305,15 @@ TEST_F(PresenterTest, SettingsThatCannotBeSavedAreReportedOnce) {
   p.Toggled(false);
   EXPECT_EQ(view_.notes, (Texts{"beep", "message 設定を保存できませんでした。\n" +
                                             JoinPath(Path("config/Kestrel"), "Kestrel.ini")}));
-  EXPECT_FALSE(p.OverWriteOn);
+  p.Toggled(true);
+  p.Edited(Control::Text1, "/l/ix1.log");
+  EXPECT_EQ(view_.shown[Control::Text2], "/l/ix1.log");
+  // The settings folder is made through the file system given, as is all else.
+  fs_.Fail(FaultyFileSystem::kMakeFolder, "config", EACCES);
+  Open("", {}, true).Toggled(true);
+  fs_ = FaultyFileSystem();
+  EXPECT_EQ(view_.Take("message "),
+            Texts{"設定を保存できませんでした。\n" + JoinPath(Path("config/Kestrel"), "Kestrel.ini")});
 }
 
 // Batch mode: each log in turn, one line per failure, the exit status; a
@@ -302,7 +334,13 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
     EXPECT_EQ(view_.Take("close"), Texts{""});
   }
   errorsSeen_ = true;
-  EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
+  // Without an output extension no log is written over the file named as it
+  // without one; with one, a clean batch says nothing.
+  EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"), Write("a", "another file"); }).BatchExitCode(), 1);
+  EXPECT_EQ(ReadFile(Path("a")), "another file");
+  EXPECT_EQ(view_.Take("error "),
+            Texts{"kestrel: " + Path("a.log") + ": not converted, no output extension is set (set 出力拡張子 first)"});
+  EXPECT_EQ(Open("[Kestrel]\nFileExt=.txt\n", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
   EXPECT_EQ(view_.Take("error "), Texts{});
   // Converted in place, but with the old log left beside it: a failure.
   fs_.Fail(FaultyFileSystem::kRemove, ".a.log.", EIO);

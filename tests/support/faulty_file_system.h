@@ -30,7 +30,8 @@ class FaultyFileSystem : public FileSystem {
     kReplace,
     kOwnership,
     kFlushFolder,
-    kTruncate
+    kTruncate,
+    kMakeFolder
   };
 
   // `operation` on a path holding `part` fails with `error`; a write fails
@@ -93,6 +94,9 @@ class FaultyFileSystem : public FileSystem {
   }
   int Remove(FileHandle folder, const std::string& name) override {
     return Hits(kRemove, In(folder, name)) ? -1 : FileSystem::Remove(folder, name);
+  }
+  int MakeFolder(FileHandle folder, const std::string& name) override {
+    return Hits(kMakeFolder, In(folder, name)) ? -1 : FileSystem::MakeFolder(folder, name);
   }
   int FlushFolder(FileHandle folder) override {
     return Hits(kFlushFolder, PathOf(folder)) ? -1 : FileSystem::FlushFolder(folder);
