@@ -47,6 +47,11 @@ class Win32FormTest : public ::testing::Test {
     ::PostMessageW(::GetFocus(), WM_KEYUP, key, 0);
     form_->PumpEvents();
   }
+  // Text typed on the keyboard, which goes to the control with the focus.
+  void Type(const std::wstring& text) {
+    for (const wchar_t c : text) ::PostMessageW(::GetFocus(), WM_CHAR, c, 0);
+    form_->PumpEvents();
+  }
 
   ScratchDir dir_;
   std::unique_ptr<Win32Form> form_;
@@ -95,6 +100,24 @@ TEST_F(Win32FormTest, FieldsReportRealChangesOnly) {
   EXPECT_EQ(ReadFile(dir_ / "Kestrel.ini"), "[Kestrel]\r\nFileExt=.log\r\n");
   ::SetWindowTextW(Of(Control::Text1), L"C:\\l\\ix1.2020.log");
   EXPECT_EQ(TextOf(Of(Control::Text2)), "C:\\l\\ix1.2020.log");
+}
+
+// Typing reaches the first field as soon as the window opens, without a
+// click; back from another program, the field that had the focus has it.
+TEST_F(Win32FormTest, TypingNeedsNoClick) {
+  Type(L"ix1.log");
+  EXPECT_EQ(TextOf(Of(Control::Text1)), "ix1.log");
+  EXPECT_EQ(TextOf(Of(Control::Text2)), "ix1.txt");
+  ::SetFocus(Of(Control::Text2));
+  ::SendMessageW(Of(Control::Text2), EM_SETSEL, 0, -1);
+  HWND other = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  ::SetActiveWindow(other);
+  EXPECT_EQ(::GetFocus(), other);
+  ::SetActiveWindow(form_->Window());
+  Type(L"out.txt");
+  EXPECT_EQ(TextOf(Of(Control::Text2)), "out.txt");
+  ::DestroyWindow(other);
 }
 
 // Tab moves in the form's order; Enter presses the focused button (Convert
