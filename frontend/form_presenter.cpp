@@ -1,5 +1,6 @@
 #include "form_presenter.h"
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -56,6 +57,9 @@ std::string PathAsMeant(const std::string& typed) {
 
 FormPresenter::FormPresenter(FormView& view, FormEnvironment environment, FileSystem& fs)
     : view_(view), environment_(std::move(environment)), fs_(fs) {
+  // The window speaks Japanese, in the reasons of the engine and of the
+  // system that it shows too.
+  SetMessageLanguage(Language::Japanese);
   for (const FormControl& control : kFormControls) {
     captions_[control.id] = control.caption;
     enabled_[control.id] = true;
@@ -115,11 +119,13 @@ void FormPresenter::SetEnabled(Control control, bool enabled) {
 
 void FormPresenter::Save(const char* key, const std::string& value) {
   if (WinSys::PutIniString(IniPath, WinSys::kSection, key, value) || saveFailed_) return;
+  const int error = errno;
   // Said once: the option still takes effect for as long as the window is open.
   saveFailed_ = true;
   view_.Beep();
-  view_.ShowMessage("設定を保存できませんでした。\n" +
-                    (IniPath.empty() ? std::string("（保存先のフォルダがありません）") : IniPath));
+  view_.ShowMessage("設定を保存できませんでした。\n" + (IniPath.empty()
+                                                            ? std::string("（保存先のフォルダがありません）")
+                                                            : IoError(IniPath, error).what()));
 }
 
 void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
@@ -159,7 +165,7 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
       break;
     }
     if (closed_) {  // by the user, during the batch
-      ReportFailure(PrintableName(log) + ": not converted, the window was closed");
+      ReportFailure(PrintableName(log) + ": ウィンドウが閉じられたので変換しませんでした");
       continue;
     }
     SetText(Control::Text1, log);
@@ -172,9 +178,9 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
     const std::optional<RunStatus> status = Convert();
     if (status == RunStatus::Finished) ++converted, guard.Written(i, output);
     if (!status)
-      ReportFailure("empty file name: nothing converted");
+      ReportFailure("ファイル名が空なので何も変換しませんでした");
     else if (*status == RunStatus::Aborted)
-      ReportFailure(PrintableName(log) + ": conversion aborted");
+      ReportFailure(PrintableName(log) + ": 変換を中断しました");
     else if (*status == RunStatus::Interrupted)
       stopStatus_ = platform::StopSignalExitStatus();
     if (stopStatus_) break;
@@ -306,7 +312,7 @@ std::optional<int> FormPresenter::StopWhileIdle() const {
 void FormPresenter::ReportFailure(const std::string& message, bool outputIsLog) {
   if (batch_) {
     // The file name's bytes as they are, control characters escaped.
-    const std::string line = message + (outputIsLog ? " (ログファイル上書き converts it in place)" : "");
+    const std::string line = message + (outputIsLog ? "（「ログファイル上書き」ならその場で変換します）" : "");
     view_.ErrorLine("kestrel: " + line);
     batchFailures_.push_back(line);
     return;

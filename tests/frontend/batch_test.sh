@@ -7,7 +7,8 @@
 # and one reads like Qt's option. Failures are reported, one line each, and
 # the batch goes on. A capture saved as .txt is not written over by the
 # conversion of the log beside it, nor converted into itself. Qt's notes on
-# an unusable runtime folder stay out of the report.
+# an unusable runtime folder stay out of the report; the reasons are
+# Japanese, the system's too.
 # Usage: batch_test.sh PROGRAM EXAMPLES_DIR
 set -u
 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log
@@ -30,9 +31,10 @@ done
 env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR DISPLAY=:$display TMPDIR=/proc \
   ./kestrel "$dir/$a.log" "$dir/missing.log" "" -style "$dir/$b.log" "$dir/c.log" "$dir/c.txt" 2>err
 status=$?
-printf 'kestrel: %s\n' "$dir/missing.log: No such file or directory" "empty file name: nothing converted" \
-  "-style: No such file or directory" "$dir/c.log: not converted, its output $dir/c.txt is one of the logs to convert" \
-  "$dir/c.txt: not converted, the output is the log itself (ログファイル上書き converts it in place)" >err.wanted
+missing=そのようなファイルやディレクトリはありません
+printf 'kestrel: %s\n' "$dir/missing.log: $missing" "ファイル名が空なので何も変換しませんでした" "-style: $missing" \
+  "$dir/c.log: 変換しませんでした。出力先 $dir/c.txt は変換するログの一つです" \
+  "$dir/c.txt: 出力先がログそのものなので変換しませんでした（「ログファイル上書き」ならその場で変換します）" >err.wanted
 [ $status = 1 ] && cmp err err.wanted && cat "$a.txt" "$b.txt" | cmp - "$converted" && cmp Kestrel.ini ini &&
   cmp c.txt "$example" && [ "$(ls | wc -l)" = 11 ] || { echo "FAILED: status $status; $(ls)" && cat err && exit 1; }
 # A batch in which every log converts prints nothing and exits 0; without a

@@ -137,7 +137,9 @@ TEST_F(Win32FormTest, KeyboardDropsAndDialogs) {
   Win32Form::openSeam = [&](const std::string&) { return std::optional<std::string>(dir_ / "none.log"); };
   ::SendMessageW(Of(Control::Command3), BM_CLICK, 0, 0);
   ::SendMessageW(Of(Control::Command1), BM_CLICK, 0, 0);
-  EXPECT_EQ(win32::Narrow(shown), "変換できませんでした。\n" + (dir_ / "none.log") + ": No such file or directory");
+  // The reason as the system words it, in the user's language.
+  EXPECT_EQ(win32::Narrow(shown),
+            "変換できませんでした。\n" + (dir_ / "none.log") + ": " + ErrorText(kErrorSystem | ERROR_FILE_NOT_FOUND));
   Win32Form::messageSeam = {};
   Win32Form::openSeam = {};
 
