@@ -187,12 +187,15 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
     view_.PumpEvents();
   }
   batchFailed_ = converted < logs.size();  // a failure, an abort, or the window closed early
-  // Started from a desktop, nobody sees standard error.
-  if (!environment_.errorsSeen && !batchFailures_.empty()) {
+  // Started from a desktop, nobody sees standard error. No box waits once a
+  // stop signal has come; one that comes while the box waits closes it and
+  // ends the batch as stopped.
+  if (!environment_.errorsSeen && !batchFailures_.empty() && !platform::CaughtStopSignal()) {
     std::string text = "変換できなかったログがあります。";
     for (const std::string& failure : batchFailures_) text += "\n" + failure;
     view_.Beep();
     view_.ShowMessage(text);
+    if (platform::CaughtStopSignal()) stopStatus_ = platform::StopSignalExitStatus();
   }
   Command2_Click();
   batch_ = false;

@@ -8,7 +8,7 @@
 # the batch goes on. A capture saved as .txt is not written over by the
 # conversion of the log beside it, nor converted into itself. Qt's notes on
 # an unusable runtime folder stay out of the report; the reasons are
-# Japanese, the system's too.
+# Japanese, the system's too. No failure box waits where nobody may be.
 # Usage: batch_test.sh PROGRAM EXAMPLES_DIR
 set -u
 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log
@@ -45,3 +45,22 @@ QT_QPA_PLATFORM=offscreen ./kestrel 2>err &
 sleep 1 && kill -0 $! && kill -TERM $!
 wait $!
 [ $? = 143 ] || { echo "FAILED: the window without logs" && exit 1; }
+# With a display (Qt's minimal platform stands in for one) and no terminal:
+# started by no desktop session, as a scheduled job, the batch shows no box
+# and ends at once; from a desktop session its failures wait in a box, and a
+# stop signal ends the batch waiting there.
+env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION QT_QPA_PLATFORM=minimal timeout -s KILL 20 ./kestrel missing.log \
+  </dev/null 2>err
+status=$?
+[ $status = 1 ] && [ "$(cat err)" = "kestrel: missing.log: $missing" ] ||
+  { echo "FAILED: a batch nobody watches: status $status: $(cat err)" && exit 1; }
+XDG_CURRENT_DESKTOP=KDE QT_QPA_PLATFORM=minimal ./kestrel missing.log </dev/null 2>err &
+for _ in $(seq 100); do [ -s err ] && break || sleep 0.1; done
+sleep 0.5 && kill -0 $! && kill -TERM $!
+for _ in $(seq 50); do kill -0 $! 2>/dev/null && sleep 0.1 || break; done
+kill -KILL $! 2>/dev/null
+wait $!
+status=$?
+# (The box on the minimal platform adds a note of Qt's.)
+[ $status = 143 ] && [ "$(head -n 1 err)" = "kestrel: missing.log: $missing" ] ||
+  { echo "FAILED: a batch at its box: status $status: $(cat err)" && exit 1; }
