@@ -77,7 +77,7 @@ const char kHelp[] =
     "      --explain=PREFIX print that route (10.1.0.0/16; for an address, the longest\n"
     "                       prefix holding it) in each VRF: its raw lines from both\n"
     "                       sides and the verdict, as text or --format=jsonl\n"
-    "  -h, --help           show this help and exit\n"
+    "  -h, --help           show this help and exit (/? on Windows too)\n"
     "  -V, --version        show the version and exit\n"
     "\n"
     "Exit status:\n"
@@ -186,6 +186,11 @@ int ParseArguments(int argc, char** argv, Options& o, Rules& rules) {
   app.add_flag("--strict", o.strict);
   const CLI::Option* explain = app.add_option("--explain", o.explain);
   app.add_option("logs", positional);
+#ifdef _WIN32
+  // The help, as Windows programs give it.
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "/?") return std::fputs(kHelp, stdout), EndStandardOutput();
+#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

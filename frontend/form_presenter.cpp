@@ -128,7 +128,7 @@ void FormPresenter::Save(const char* key, const std::string& value) {
                                                             : IoError(IniPath, error).what()));
 }
 
-void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
+void FormPresenter::Form_Load(const std::vector<std::string>& logs, const std::vector<std::string>& unmatched) {
   view_.Centre();
   view_.SetTitle(WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR));
   const AppPaths paths = ComputeAppPaths(environment_.programDir, environment_.programDirWritable,
@@ -149,10 +149,11 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
   SetText(Control::Text3, OutExt);
   OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kOverWriteKey));
   SetChecked(OverWriteOn);
-  if (logs.empty()) return;
+  if (logs.empty() && unmatched.empty()) return;
 
   // Batch mode: every log in turn with the settings just loaded, then Exit.
   batch_ = batchRan_ = true;
+  for (const std::string& pattern : unmatched) ReportFailure(PrintableName(pattern) + ": 該当するファイルがありません");
   view_.Show();
   view_.PumpEvents();
   // No log of the batch is written over, and none is converted twice.
@@ -186,7 +187,8 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
     if (stopStatus_) break;
     view_.PumpEvents();
   }
-  batchFailed_ = converted < logs.size();  // a failure, an abort, or the window closed early
+  // A failure, an abort, the window closed early, or a pattern that matched nothing.
+  batchFailed_ = converted < logs.size() || !unmatched.empty();
   // Started from a desktop, nobody sees standard error. No box waits once a
   // stop signal has come; one that comes while the box waits closes it and
   // ends the batch as stopped.

@@ -72,6 +72,10 @@ convert -o out.txt "表한ü.log"
 convert -o NUL "表한ü.log"
 convert '/?' >help
 grep -q -- --suffix help
+wine "$build/cli/kestrel-compare.exe" '/?' >help
+grep -q -- --ignore help
+wine ./kestrel.exe '/?' >help
+grep -q 'start /wait' help
 convert --suffix=.cnv '*.log'
 cmp "$converted" b.cnv
 cmp "$converted" "表한ü.cnv"

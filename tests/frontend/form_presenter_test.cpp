@@ -73,7 +73,7 @@ class PresenterTest : public ::testing::Test {
   // (none when empty), whose program folder it is or, installed, one it
   // cannot write, started on the logs named there.
   FormPresenter& Open(const std::string& ini, const Texts& logs = {}, bool installed = false,
-                      const std::function<void()>& beforeLoad = {}) {
+                      const std::function<void()>& beforeLoad = {}, const Texts& unmatched = {}) {
     presenter_.reset();
     view_ = {};
     now_ = 0;
@@ -85,7 +85,7 @@ class PresenterTest : public ::testing::Test {
     if (beforeLoad) beforeLoad();
     Texts paths;
     for (const std::string& log : logs) paths.push_back(Path(log));
-    presenter_->Form_Load(paths);
+    presenter_->Form_Load(paths, unmatched);
     return *presenter_;
   }
   std::string Path(const std::string& name) const { return JoinPath(dir_->Path(), name); }
@@ -308,6 +308,9 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
     EXPECT_EQ(view_.Take("message "), watched ? Texts{} : Texts{"変換できなかったログがあります。\n" + failure});
     EXPECT_EQ(view_.Take("close"), Texts{""});
   }
+  // A pattern that matched no file (Windows) fails the batch, even alone.
+  EXPECT_EQ(Open("", {}, false, {}, {"*.none"}).BatchExitCode(), 1);
+  EXPECT_EQ(view_.Take("message "), Texts{"変換できなかったログがあります。\n*.none: 該当するファイルがありません"});
   errorsSeen_ = true;
   EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
   EXPECT_EQ(view_.Take("error "), Texts{});
