@@ -14,18 +14,21 @@ FileIdentity BatchGuard::Identity(const std::string& path) const {
 }
 
 std::string BatchGuard::Refusal(std::size_t index, const std::string& output) const {
-  const std::string log = PrintableName(logs_[index]) + ": not converted, ";
+  const std::string log = PrintableName(logs_[index]) + InLanguage(": not converted, ", ": 変換しませんでした。");
   for (std::size_t before = 0; before < index; ++before)
     if (SameFile(identities_[before], identities_[index]))
-      return log + "the same file as " + PrintableName(logs_[before]) + ", named before";
+      return log + InLanguage("the same file as ", "先に指定した ") + PrintableName(logs_[before]) +
+             InLanguage(", named before", " と同じファイルです");
   const FileIdentity out = Identity(output);
   if (SameFile(out, identities_[index])) return "";
   for (std::size_t other = 0; other < logs_.size(); ++other)
     if (SameFile(out, identities_[other]))
-      return log + "its output " + PrintableName(output) + " is one of the logs to convert";
+      return log + InLanguage("its output ", "出力先 ") + PrintableName(output) +
+             InLanguage(" is one of the logs to convert", " は変換するログの一つです");
   for (const auto& [written, by] : written_)
     if (SameFile(out, written))
-      return log + "its output " + PrintableName(output) + " holds the conversion of " + PrintableName(logs_[by]);
+      return log + InLanguage("its output ", "出力先 ") + PrintableName(output) +
+             InLanguage(" holds the conversion of ", " には次のログの変換結果があります: ") + PrintableName(logs_[by]);
   return "";
 }
 

@@ -10,9 +10,9 @@
 namespace kestrel {
 
 IoError LineTooLong(const std::string& name, std::uint64_t limit) {
-  return IoError(name, 0,
-                 limit % (1 << 20) == 0 ? "a line is longer than " + std::to_string(limit >> 20) + " MiB"
-                                        : "a line is longer than " + std::to_string(limit) + " bytes");
+  const std::string length = limit % (1 << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
+                                                    : std::to_string(limit) + InLanguage(" bytes", " バイト");
+  return IoError(name, 0, InLanguage("a line is longer than ", "") + length + InLanguage("", " を超える行があります"));
 }
 
 Worker::Worker()

@@ -233,8 +233,10 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
       result.status != RunStatus::Failed) {
     const int error = errno;
     result.error = result.status == RunStatus::Finished
-                       ? PrintableName(logName_) + " converted; the temporary copy " + PrintableName(result.tempPath) +
-                             " could not be deleted: " + ErrorText(error)
+                       ? PrintableName(logName_) +
+                             InLanguage(" converted; the temporary copy ", " は変換しましたが、一時ファイル ") +
+                             PrintableName(result.tempPath) +
+                             InLanguage(" could not be deleted: ", " を削除できませんでした: ") + ErrorText(error)
                        : IoError(result.tempPath, error).what();
     result.errorNumber = error;
     result.status = RunStatus::Failed;

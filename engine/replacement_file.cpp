@@ -46,16 +46,20 @@ void ReplacementFile::Create(FilePlace target, FileHandle original, const std::s
   } catch (const IoError& e) {
     if (e.Error() == EACCES || e.Error() == EPERM || e.Error() == EROFS)
       throw IoError(userName, 0,
-                    "cannot be replaced: its folder " + PrintableName(target_->ShownFolder()) + " cannot be written (" +
-                        ErrorText(e.Error()) + ")");
+                    InLanguage("cannot be replaced: its folder ", "置き換えられません。フォルダー ") +
+                        PrintableName(target_->ShownFolder()) +
+                        InLanguage(" cannot be written (", " に書き込めません (") + ErrorText(e.Error()) + ")");
     throw IoError(userName, e.Error());
   }
   if (original != kNoFile && fs_.CopyOwnership(file_, original) != 0) {
     const int error = errno;
     Discard();
     throw IoError(userName, 0,
-                  error == EPERM ? "cannot be replaced keeping its owner and group (" + ErrorText(error) + ")"
-                                 : "cannot be replaced keeping its permissions (" + ErrorText(error) + ")");
+                  (error == EPERM ? InLanguage("cannot be replaced keeping its owner and group (",
+                                               "所有者とグループを保ったままでは置き換えられません (")
+                                  : InLanguage("cannot be replaced keeping its permissions (",
+                                               "アクセス権を保ったままでは置き換えられません (")) +
+                      ErrorText(error) + ")");
   }
 }
 
@@ -76,7 +80,9 @@ void ReplacementFile::Commit(const FileInfo* read) {
     if (error != kErrorHalfReplaced) throw IoError(userName_, error);
     // The old file is gone and the replacement is the only copy: it stays.
     const std::string kept = target_->Shown(std::exchange(name_, {}));
-    throw IoError::Saying(PrintableName(userName_) + " could not be put in place; the converted log is " +
+    throw IoError::Saying(PrintableName(userName_) +
+                          InLanguage(" could not be put in place; the converted log is ",
+                                     " を元の場所に置けませんでした。変換したログは次のファイルです: ") +
                           PrintableName(kept));
   }
   // The old content, where the names were exchanged, goes now; should it
@@ -87,12 +93,15 @@ void ReplacementFile::Commit(const FileInfo* read) {
   // Some file systems cannot flush a folder (EINVAL); only a failed write
   // of the folder to disk is an error, and the file is replaced by then.
   if (fs_.FlushFolder(target_->Folder()) != 0 && errno == EIO)
-    throw IoError::Saying(PrintableName(userName_) + " converted, but its folder " +
-                              PrintableName(target_->ShownFolder()) +
-                              " could not be flushed to disk: " + ErrorText(EIO),
-                          EIO);
+    throw IoError::Saying(
+        PrintableName(userName_) + InLanguage(" converted, but its folder ", " は変換しましたが、フォルダー ") +
+            PrintableName(target_->ShownFolder()) +
+            InLanguage(" could not be flushed to disk: ", " をディスクに書き出せませんでした: ") + ErrorText(EIO),
+        EIO);
   if (removal != 0)
-    throw IoError::Saying(PrintableName(userName_) + " converted; its old contents could not be removed: " +
+    throw IoError::Saying(PrintableName(userName_) +
+                              InLanguage(" converted; its old contents could not be removed: ",
+                                         " は変換しましたが、元の内容を削除できませんでした: ") +
                               PrintableName(target_->Shown(old)) + ": " + ErrorText(removal),
                           removal);
 }

@@ -16,7 +16,7 @@ void RunOutput::Open(const std::string& path, FileHandle handed, FileHandle log,
     // Appending the conversion to the log itself, as `>> LOG` would, is
     // refused as `cat` refuses it.
     if (logIsFile && info_.kind == FileKind::Regular && MaybeSameFile(logInfo.identity, info_.identity))
-      throw IoError(logName, 0, "input file is output file");
+      throw IoError(logName, 0, InLanguage("input file is output file", "入力ファイルと出力ファイルが同じです"));
     handed_ = handed;
     return;
   }
@@ -38,7 +38,10 @@ void RunOutput::Open(const std::string& path, FileHandle handed, FileHandle log,
   fs_.Close(std::exchange(file_, kNoFile));
   // A pipe or a device cannot be written beside and replaced, and the run
   // would read back what it writes.
-  if (!logIsFile) throw IoError(logName, 0, "not a regular file, so it cannot be converted in place");
+  if (!logIsFile)
+    throw IoError(logName, 0,
+                  InLanguage("not a regular file, so it cannot be converted in place",
+                             "通常のファイルではないので、その場では変換できません"));
   if (!inPlace) throw IoError(logName, kErrorOutputIsLog);
   place.FollowLinks();
   logInfo_ = logInfo;
@@ -65,7 +68,7 @@ void RunOutput::Commit(std::uint64_t logRead) {
   } else if (file_ != kNoFile) {
     FileInfo written;
     if (fs_.Info(file_, &written) == 0 && written.links == 0)
-      throw IoError(name_, 0, "the file was removed during the conversion");
+      throw IoError(name_, 0, InLanguage("the file was removed during the conversion", "変換中に削除されました"));
     if (fs_.Close(std::exchange(file_, kNoFile)) != 0 && errno != EINTR) throw IoError(name_, errno);
   }
   handed_ = kNoFile;

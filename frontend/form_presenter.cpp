@@ -1,5 +1,6 @@
 #include "form_presenter.h"
 
+#include <cerrno>
 #include <chrono>
 
 #include "app_paths.h"
@@ -55,6 +56,9 @@ std::string PathAsMeant(const std::string& typed) {
 
 FormPresenter::FormPresenter(FormView& view, FormEnvironment environment, FileSystem& fs)
     : view_(view), environment_(std::move(environment)), fs_(fs) {
+  // The window speaks Japanese, in the reasons of the engine and of the
+  // system that it shows too.
+  SetMessageLanguage(Language::Japanese);
   for (const FormControl& control : kFormControls) {
     captions_[control.id] = control.caption;
     enabled_[control.id] = true;
@@ -114,14 +118,16 @@ void FormPresenter::SetEnabled(Control control, bool enabled) {
 
 void FormPresenter::Save(const char* key, const std::string& value) {
   if (WinSys::PutIniString(IniPath, WinSys::kSection, key, value, fs_) || saveFailed_) return;
+  const int error = folderError_ ? folderError_ : errno;  // the first cause, not its echo
   // Said once: the option still takes effect for as long as the window is open.
   saveFailed_ = true;
   view_.Beep();
-  view_.ShowMessage("設定を保存できませんでした。\n" +
-                    (IniPath.empty() ? std::string("（保存先のフォルダがありません）") : IniPath));
+  view_.ShowMessage("設定を保存できませんでした。\n" + (IniPath.empty()
+                                                            ? std::string("（保存先のフォルダがありません）")
+                                                            : IoError(IniPath, error).what()));
 }
 
-void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
+void FormPresenter::Form_Load(const std::vector<std::string>& logs, const std::vector<std::string>& unmatched) {
   view_.Centre();
   view_.SetTitle(WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR));
   const AppPaths paths = ComputeAppPaths(environment_.programDir, environment_.programDirWritable,
@@ -131,7 +137,7 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
   tempDir_ = paths.tempDir;
   tempNumber_ = paths.tempNumber;
   // A folder that cannot be made shows when a setting is saved.
-  if (!environment_.programDirWritable) MakeFolders(fs_, environment_.configDir);
+  if (!environment_.programDirWritable && MakeFolders(fs_, environment_.configDir) != 0) folderError_ = errno;
 
   // The settings are stored before the fields show them, so the handlers the
   // fields raise find nothing changed and save nothing back.
@@ -139,10 +145,11 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
   SetText(Control::Text3, OutExt);
   OverWriteOn = WinSys::ReadsAsTrue(WinSys::GetIniString(IniPath, WinSys::kSection, WinSys::kOverWriteKey, fs_));
   SetChecked(OverWriteOn);
-  if (logs.empty()) return;
+  if (logs.empty() && unmatched.empty()) return;
 
   // Batch mode: every log in turn with the settings just loaded, then Exit.
   batch_ = batchRan_ = true;
+  for (const std::string& pattern : unmatched) ReportFailure(PrintableName(pattern) + ": 該当するファイルがありません");
   view_.Show();
   view_.PumpEvents();
   // No log of the batch is written over, and none is converted twice.
@@ -155,13 +162,13 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
       break;
     }
     if (closed_) {  // by the user, during the batch
-      ReportFailure(PrintableName(log) + ": not converted, the window was closed");
+      ReportFailure(PrintableName(log) + ": ウィンドウが閉じられたので変換しませんでした");
       continue;
     }
     SetText(Control::Text1, log);
     view_.PumpEvents();
     if (OutputLacksExtension()) {  // it would replace a file named as the log without its extension
-      ReportFailure(PrintableName(log) + ": not converted, no output extension is set (set 出力拡張子 first)");
+      ReportFailure(PrintableName(log) + ": 出力拡張子が設定されていないので変換しませんでした（先に「出力拡張子」を設定してください）");
       continue;
     }
     const std::string output = OverWriteOn ? Value(Control::Text1) : Value(Control::Text2);
@@ -172,21 +179,25 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs) {
     const std::optional<RunStatus> status = Convert();
     if (status == RunStatus::Finished) ++converted, guard.Written(i, output);
     if (!status)
-      ReportFailure("empty file name: nothing converted");
+      ReportFailure("ファイル名が空なので何も変換しませんでした");
     else if (*status == RunStatus::Aborted)
-      ReportFailure(PrintableName(log) + ": conversion aborted");
+      ReportFailure(PrintableName(log) + ": 変換を中断しました");
     else if (*status == RunStatus::Interrupted)
       stopStatus_ = platform::StopSignalExitStatus();
     if (stopStatus_) break;
     view_.PumpEvents();
   }
-  batchFailed_ = converted < logs.size();  // a failure, an abort, or the window closed early
-  // Started from a desktop, nobody sees standard error.
-  if (!environment_.errorsSeen && !batchFailures_.empty()) {
+  // A failure, an abort, the window closed early, or a pattern that matched nothing.
+  batchFailed_ = converted < logs.size() || !unmatched.empty();
+  // Started from a desktop, nobody sees standard error. No box waits once a
+  // stop signal has come; one that comes while the box waits closes it and
+  // ends the batch as stopped.
+  if (!environment_.errorsSeen && !batchFailures_.empty() && !platform::CaughtStopSignal()) {
     std::string text = "変換できなかったログがあります。";
     for (const std::string& failure : batchFailures_) text += "\n" + failure;
     view_.Beep();
     view_.ShowMessage(text);
+    if (platform::CaughtStopSignal()) stopStatus_ = platform::StopSignalExitStatus();
   }
   Command2_Click();
   batch_ = false;
@@ -335,7 +346,7 @@ std::string FormPresenter::AbortNote(const Progress& last, const RunRequest& req
 void FormPresenter::ReportFailure(const std::string& message, bool outputIsLog) {
   if (batch_) {
     // The file name's bytes as they are, control characters escaped.
-    const std::string line = message + (outputIsLog ? " (ログファイル上書き converts it in place)" : "");
+    const std::string line = message + (outputIsLog ? "（「ログファイル上書き」ならその場で変換します）" : "");
     view_.ErrorLine("kestrel: " + line);
     batchFailures_.push_back(line);
     return;

@@ -67,8 +67,9 @@ class FormPresenter {
   FormPresenter& operator=(const FormPresenter&) = delete;
 
   // Start-up: places and titles the window, computes its paths, loads the
-  // settings and, given logs, converts each in turn and then exits.
-  void Form_Load(const std::vector<std::string>& logs);
+  // settings and, given logs, converts each in turn and then exits. Patterns
+  // given that matched no file (on Windows) are failures of the batch.
+  void Form_Load(const std::vector<std::string>& logs, const std::vector<std::string>& unmatched = {});
   void Text1_Change();
   void Text3_Change();
   void Check1_Click();
@@ -140,6 +141,7 @@ class FormPresenter {
   bool batch_ = false, batchRan_ = false, batchFailed_ = false;
   bool checked_ = false;
   bool closed_ = false, closeAfterRun_ = false, saveFailed_ = false;
+  int folderError_ = 0;  // why the settings folder could not be made
   int stopStatus_ = 0;
   std::vector<std::string> batchFailures_;
 };

@@ -1,10 +1,14 @@
 #include "file_system.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 #ifdef _WIN32
 #include "win32_text.h"
+#else
+#include <locale.h>
+#include <string.h>
 #endif
 
 namespace kestrel {
@@ -58,18 +62,38 @@ std::string ShortenedName(const std::string& name, std::size_t bytes) {
 }
 
 std::string ErrorText(int error) {
-  if (error == kErrorReservedName) return "a device name, not a file";
-  if (error == kErrorInUse) return "in use by another program";
-  if (error == kErrorChanged) return "changed by another program during the conversion; left as it is";
-  if (error == kErrorHalfReplaced) return "could not be put in place";
-  if (error == kErrorOutputIsLog) return "not converted, the output is the log itself";
+  if (error == kErrorReservedName) return InLanguage("a device name, not a file", "ファイルではなくデバイスの名前です");
+  if (error == kErrorInUse) return InLanguage("in use by another program", "ほかのプログラムが使用中です");
+  if (error == kErrorChanged)
+    return InLanguage("changed by another program during the conversion; left as it is",
+                      "変換中にほかのプログラムが変更したため、そのままにしました");
+  if (error == kErrorHalfReplaced) return InLanguage("could not be put in place", "元の場所に置けませんでした");
+  if (error == kErrorOutputIsLog)
+    return InLanguage("not converted, the output is the log itself", "出力先がログそのものなので変換しませんでした");
 #ifdef _WIN32
   if (error & kErrorSystem) return win32::SystemErrorText(static_cast<unsigned long>(error & ~kErrorSystem));
+  // In Japanese, every reason is the system's own text in the user's language.
+  if (const unsigned long code = win32::SystemErrorOf(error); code != 0 && MessageLanguage() == Language::Japanese)
+    return win32::SystemErrorText(code);
   // The Windows C runtime has no text of its own for these.
   if (error == ELOOP) return "Too many levels of symbolic links";
-  if (error == EAGAIN) return "Resource temporarily unavailable";
+  if (error == EAGAIN) return InLanguage("Resource temporarily unavailable", "一時的に利用できません");
+#else
+  if (MessageLanguage() == Language::Japanese) {
+    // The C library's Japanese texts (Debian's libc-l10n, with the locale
+    // from locales-all); English where they are missing.
+    static const locale_t japanese = ::newlocale(LC_ALL_MASK, "ja_JP.UTF-8", static_cast<locale_t>(nullptr));
+    if (japanese) return ::strerror_l(error, japanese);
+  }
 #endif
   return std::strerror(error);
 }
+
+namespace {
+std::atomic<Language> messageLanguage = Language::English;
+}  // namespace
+
+void SetMessageLanguage(Language language) { messageLanguage = language; }
+Language MessageLanguage() { return messageLanguage.load(); }
 
 }  // namespace kestrel

@@ -165,7 +165,21 @@ int MakeFolders(FileSystem& fs, const std::string& path);
 // here, never inside a character.
 std::string ShortenedName(const std::string& name, std::size_t bytes);
 
-// The text for an errno value or one of the reasons above.
+// The text for an errno value or one of the reasons above, in the
+// messages' language.
 std::string ErrorText(int error);
+
+// The language of the programs' messages: of ErrorText's reasons and of the
+// phrases InLanguage picks. English, the command-line programs' language,
+// unless a program (the window's) sets Japanese as it starts. In Japanese,
+// the system's reasons are its own Japanese texts: on Windows in the user's
+// language, from the system; elsewhere the C library's, under a Japanese
+// locale of their own, whatever the user's.
+enum class Language { English, Japanese };
+void SetMessageLanguage(Language language);
+Language MessageLanguage();
+inline const char* InLanguage(const char* english, const char* japanese) {
+  return MessageLanguage() == Language::Japanese ? japanese : english;
+}
 
 }  // namespace kestrel

@@ -84,6 +84,32 @@ int ErrnoOf(unsigned long error) {
   }
 }
 
+unsigned long SystemErrorOf(int error) {
+  switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EPIPE: return ERROR_BROKEN_PIPE;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case ENOTDIR: return ERROR_DIRECTORY;
+    case EISDIR: return ERROR_ACCESS_DENIED;  // what opening a folder as a file gives
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EMFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case EINTR: return ERROR_OPERATION_ABORTED;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
+    case EIO: return ERROR_IO_DEVICE;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    default: return 0;
+  }
+}
+
 std::string SystemErrorText(unsigned long error) {
   wchar_t* text = nullptr;
   const DWORD length =

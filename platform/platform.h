@@ -58,7 +58,8 @@ std::string UserConfigFolder();
 // Makes standard error reach the console the program was started from, if
 // any (a Windows program with a window has no console of its own), and
 // tells whether standard error reaches someone: false when the program was
-// started from a desktop (a launcher, a file manager) with no terminal.
+// started from a desktop (a launcher, a file manager) with no terminal, and
+// only then, so that a job nobody watches never waits for a user.
 bool ConnectStandardError();
 
 // The names with their patterns (* and ?) expanded into the files they

@@ -101,7 +101,17 @@ std::string UserConfigFolder() {
   return absolute(home) ? std::string(home) + "/.config" : "";
 }
 
-bool ConnectStandardError() { return IsTerminal(2) || IsTerminal(0); }
+// Nobody reads standard error only when the program was started from a
+// desktop session (its launcher, a file manager: the session names its
+// desktop) with no terminal. Started with neither, as a scheduled job or a
+// service is, with a display or without, nobody may be at the screen, and
+// standard error goes where the job's output goes.
+bool ConnectStandardError() {
+  if (IsTerminal(2) || IsTerminal(0)) return true;
+  const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  const char* session = std::getenv("DESKTOP_SESSION");
+  return !(desktop && *desktop) && !(session && *session);
+}
 
 std::vector<std::string> ExpandPatterns(const std::vector<std::string>& names, std::vector<std::string>*) {
   return names;

@@ -15,6 +15,9 @@ std::string Narrow(const std::wstring& wide);
 // The nearest errno value for a system error code (GetLastError), or
 // kErrorSystem plus the code when no errno value says the same.
 int ErrnoOf(unsigned long error);
+// The system error code that an errno value of ErrnoOf stands for (the
+// first that maps to it), or 0 when there is none.
+unsigned long SystemErrorOf(int error);
 // The system's own text for an error code, in the user's language.
 std::string SystemErrorText(unsigned long error);
 

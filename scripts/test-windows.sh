@@ -72,13 +72,17 @@ convert -o out.txt "表한ü.log"
 convert -o NUL "表한ü.log"
 convert '/?' >help
 grep -q -- --suffix help
+wine "$build/cli/kestrel-compare.exe" '/?' >help
+grep -q -- --ignore help
+wine ./kestrel.exe '/?' >help
+grep -q 'start /wait' help
 convert --suffix=.cnv '*.log'
 cmp "$converted" b.cnv
 cmp "$converted" "表한ü.cnv"
 if convert --suffix=.x 'none*.log' 2>err; then false; fi
 [ "$(tr -d '\r' <err)" = "kestrel-convert: none*.log: no file matches" ]
 if wine ./kestrel.exe "表한ü.log" missing.log 2>err; then false; else [ $? = 1 ]; fi
-[ "$(tr -d '\r' <err)" = "kestrel: missing.log: No such file or directory" ]
+[ "$(tr -d '\r' <err)" = "kestrel: missing.log: File not found." ]  # the system's words, in Wine's English
 wine ./kestrel.exe 'b.l*'
 convert -i "表한ü.log"
 for file in b.txt out.txt "表한ü.txt" "表한ü.log"; do cmp "$converted" "$file"; done

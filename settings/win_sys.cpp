@@ -107,7 +107,8 @@ enum class Found { kNoFile, kFile, kUnusable };
 Found ReadSettings(FileSystem& fs, const std::string& path, std::string& bytes, FileInfo& info) {
   bytes.clear();
   if (fs.PathInfo(path, &info) != 0) return errno == ENOENT ? Found::kNoFile : Found::kUnusable;
-  if (info.kind != FileKind::Regular || info.size > kMaxFileSize) return Found::kUnusable;
+  if (info.kind != FileKind::Regular || info.size > kMaxFileSize)
+    return errno = info.kind == FileKind::Directory ? EISDIR : EINVAL, Found::kUnusable;
   // The name may have been given to another file since it was looked at; a
   // FIFO put there meanwhile does not block the open, and is refused.
   const OwnedFile file(fs, fs.OpenRead(path));
@@ -137,6 +138,7 @@ bool ReplaceFile(FileSystem& fs, const std::string& path, const std::string& con
   const FileHandle old = exists ? fs.OpenRead(path) : kNoFile;
   if (exists && old == kNoFile) return false;
   bool replaced = false;
+  int error = 0;
   try {
     FilePlace target(fs, path);
     target.FollowLinks();
@@ -147,10 +149,13 @@ bool ReplaceFile(FileSystem& fs, const std::string& path, const std::string& con
     out.Flush();
     replacement.Commit();
     replaced = true;
-  } catch (const IoError&) {
-    // A setting that cannot be saved is not saved; the old file stays.
+  } catch (const IoError& e) {
+    // A setting that cannot be saved is not saved; the old file stays. A
+    // reason of our own is a folder or a file that cannot be written.
+    error = e.Error() != 0 ? e.Error() : EACCES;
   }
   if (old != kNoFile) fs.Close(old);
+  if (!replaced) errno = error;
   return replaced;
 }
 
@@ -178,17 +183,17 @@ std::string WithoutQuotes(std::string value) {
 
 bool PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
                   FileSystem& fs) {
-  if (file.empty()) return false;
+  if (file.empty()) return errno = ENOENT, false;
 
   std::string bytes;
   FileInfo old;
   Found found = ReadSettings(fs, file, bytes, old);
   if (found == Found::kUnusable) return false;
   // A read-only settings file is left as the user made it.
-  if (found == Found::kFile && (old.mode & 0222) == 0) return false;
+  if (found == Found::kFile && (old.mode & 0222) == 0) return errno = EACCES, false;
 
   Store ini;
-  if (!ini.Parse(bytes)) return false;
+  if (!ini.Parse(bytes)) return errno = EINVAL, false;
   Store::Setting place = ini.Find(section, key);
 
   // New lines end as the file's first line does; CR LF in a new file, as the
@@ -201,12 +206,12 @@ bool PutIniString(const std::string& file, const std::string& section, const std
   if (place.key) {
     // The value of the key's first occurrence, up to its line end, is replaced.
     std::size_t at = ini.Place(place.value);
-    if (at == std::string::npos) return false;
+    if (at == std::string::npos) return errno = EINVAL, false;
     bytes.replace(at, EndOfLine(bytes, at) - at, line);
   } else if (place.section) {
     // The key goes below the section's last key, or below its header.
     std::size_t at = ini.Place(place.lastKey ? place.lastKey : place.section);
-    if (at == std::string::npos) return false;
+    if (at == std::string::npos) return errno = EINVAL, false;
     std::size_t end = EndOfLine(bytes, at), next = NextLine(bytes, end);
     bytes.insert(next, (next == end ? eol : "") + key + "=" + line + eol);
   } else {

@@ -45,7 +45,7 @@ inline constexpr std::size_t kMaxValueLength = 254;
 // fails midway. A file that is read-only is left alone, and so is one that
 // cannot be read, is not a regular file, is larger than 1 MiB or holds a NUL
 // byte (no settings file does); GetIniString reads these last as missing.
-// Whether the setting was saved.
+// Whether the setting was saved; when it was not, errno says why.
 bool PutIniString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
                   FileSystem& fs = FileSystem::System());
 

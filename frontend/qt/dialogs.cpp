@@ -4,10 +4,13 @@
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include <optional>
 #include <utility>
+
+#include "platform.h"
 
 namespace kestrel {
 namespace {
@@ -29,7 +32,15 @@ void Beeper::SetHandler(std::function<void()> handler) { beepHandler = std::move
 
 QMessageBox::StandardButton MessageBox::Critical(QWidget* parent, const QString& title, const QString& text) {
   if (nextAnswer) return *std::exchange(nextAnswer, std::nullopt);
-  return QMessageBox::critical(parent, title, text);
+  // A stop signal (SIGTERM from a service manager or `timeout`) closes the
+  // box, so that a program waiting at it ends as it would anywhere else.
+  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
+  QTimer stopSignalPoll;
+  QObject::connect(&stopSignalPoll, &QTimer::timeout, &box, [&box] {
+    if (platform::CaughtStopSignal()) box.reject();
+  });
+  stopSignalPoll.start(100);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 void MessageBox::SetNextAnswer(QMessageBox::StandardButton answer) { nextAnswer = answer; }

@@ -64,9 +64,10 @@ FormEnvironment frmKestrel::CurrentEnvironment() {
   environment.tempDir = PathBytes(QDir::tempPath());
   environment.processId = platform::ProcessId();
   // Started from a desktop's launcher, with no terminal at all, nobody reads
-  // standard error; offscreen, nobody would see a message box either.
-  environment.errorsSeen = platform::IsTerminal(2) || platform::IsTerminal(0) ||
-                           QGuiApplication::platformName() == QLatin1String("offscreen");
+  // standard error; offscreen, nobody would see a message box either, and
+  // started from no desktop (a scheduled job), nobody may be there to answer it.
+  environment.errorsSeen =
+      platform::ConnectStandardError() || QGuiApplication::platformName() == QLatin1String("offscreen");
   return environment;
 }
 

@@ -172,10 +172,13 @@ void Win32Form::Centre() {
                  area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Shown, the window takes the keyboard's focus with the first field in it,
+// so that a path can be typed at once.
 void Win32Form::Show() {
   ::ShowWindow(window_, SW_SHOW);
   ::UpdateWindow(window_);
-  if (!::GetFocus()) ::SetFocus(controls_[Control::Text1]);
+  HWND focus = ::GetFocus();
+  if (!focus || !::IsChild(window_, focus)) ::SetFocus(controls_[Control::Text1]);
 }
 
 void Win32Form::Close() {
@@ -279,6 +282,17 @@ LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Layout(LOWORD(wParam));
       return 0;
     }
+    case WM_ACTIVATE:
+      // As a dialog does: the control that had the focus when the user went
+      // to another program has it again on coming back, the first field the
+      // first time. The window itself never keeps it, where typing is lost.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(window_, focus)) lastFocus_ = focus;
+      } else if (!HIWORD(wParam)) {  // not minimised
+        ::SetFocus(lastFocus_ && ::IsWindowEnabled(lastFocus_) ? lastFocus_ : controls_[Control::Text1]);
+      }
+      return 0;
     case WM_TIMER:
       // A stop signal ends an idle window; a run notices it by itself.
       if (const std::optional<int> status = presenter_.StopWhileIdle()) exitStatus_ = *status, Close();

@@ -67,6 +67,8 @@ class Win32Form : public FormView {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::map<Control, HWND> controls_;
+  // The control that had the focus when the window was last deactivated.
+  HWND lastFocus_ = nullptr;
   std::map<std::pair<bool, int>, HFONT> faces_;  // by Gothic or not and height in pixels
   int dpi_ = 96;
   int exitStatus_ = 0;

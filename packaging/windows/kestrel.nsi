@@ -49,6 +49,8 @@ Page custom ModePage ModePageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$(Finished)"
+; Room for what Send to does.
+!define MUI_FINISHPAGE_TEXT_LARGE
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -71,8 +73,8 @@ LangString NeedAdmin ${LANG_ENGLISH} "Installing for every user needs administra
 LangString NeedAdmin ${LANG_JAPANESE} "すべてのユーザーへのインストールには管理者権限が必要です。"
 LangString SendToText ${LANG_ENGLISH} "Convert the logs with Kestrel's saved settings"
 LangString SendToText ${LANG_JAPANESE} "保存された設定で Kestrel がログを変換します"
-LangString Finished ${LANG_ENGLISH} "Kestrel is in the Start menu. To convert logs without opening the window, select them in Explorer and choose Send to > Kestrel; set the output extension in the window once first.$\r$\n$\r$\nThe settings are kept in %APPDATA%\Kestrel."
-LangString Finished ${LANG_JAPANESE} "Kestrel はスタートメニューから起動できます。エクスプローラーでログを選んで「送る」→「Kestrel」とすると、ウィンドウを開かずに変換します (先に一度ウィンドウで出力拡張子を設定してください)。$\r$\n$\r$\n設定は %APPDATA%\Kestrel に保存されます。"
+LangString Finished ${LANG_ENGLISH} "Kestrel is in the Start menu. To convert logs with the saved settings, select them in Explorer and choose Send to > Kestrel: the window opens, shows each log's progress and closes by itself when all are done; logs that could not be converted are listed in one message at the end. Set the output extension in the window once first.$\r$\n$\r$\nThe settings are kept in %APPDATA%\Kestrel."
+LangString Finished ${LANG_JAPANESE} "Kestrel はスタートメニューから起動できます。エクスプローラーでログを選んで「送る」→「Kestrel」とすると、保存された設定で変換します。ウィンドウが開いて各ログの進み具合を表示し、すべて終わると自動で閉じます。変換できなかったログは、最後に一つのメッセージで知らせます (先に一度ウィンドウで出力拡張子を設定してください)。$\r$\n$\r$\n設定は %APPDATA%\Kestrel に保存されます。"
 LangString Settings ${LANG_ENGLISH} "Also remove my settings (%APPDATA%\Kestrel)"
 LangString Settings ${LANG_JAPANESE} "設定も削除する (%APPDATA%\Kestrel)"
 

@@ -21,6 +21,12 @@ namespace {
 using namespace test;
 using Texts = std::vector<std::string>;
 
+// The system's reason for an error as the window words it: in Japanese.
+std::string Reason(int error) {
+  SetMessageLanguage(Language::Japanese);
+  return ErrorText(error);
+}
+
 // Writes down what the presenter has it show and do, one line each.
 class NotingView : public FormView {
  public:
@@ -67,7 +73,7 @@ class PresenterTest : public ::testing::Test {
   // (none when empty), whose program folder it is or, installed, one it
   // cannot write, started on the logs named there.
   FormPresenter& Open(const std::string& ini, const Texts& logs = {}, bool installed = false,
-                      const std::function<void()>& beforeLoad = {}) {
+                      const std::function<void()>& beforeLoad = {}, const Texts& unmatched = {}) {
     presenter_.reset();
     view_ = {};
     now_ = 0;
@@ -79,7 +85,7 @@ class PresenterTest : public ::testing::Test {
     if (beforeLoad) beforeLoad();
     Texts paths;
     for (const std::string& log : logs) paths.push_back(Path(log));
-    presenter_->Form_Load(paths);
+    presenter_->Form_Load(paths, unmatched);
     return *presenter_;
   }
   std::string Path(const std::string& name) const { return JoinPath(dir_->Path(), name); }
@@ -190,7 +196,7 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     const char* when;  // the progress text at which it is done
     bool close;        // closing the window rather than pressing Abort
     int written;       // lines then in the output, -1: as it was
-    const char* message;
+    std::string message;
     const char* typed;  // the output path typed, "" derived
     const char* said;   // after an abort, before the path of what it left
   };
@@ -202,9 +208,9 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
        "変換を中断しました（100 / 250 行）。\n出力ファイルには、変換の済んだ最初の 100 行だけが入っています:\n"},
       {"ix1.log", true, "100 / 250", false, -1, "", "", "変換を中断しました（100 / 250 行）。\nログは元のままです:\n"},
       {"ix1.log", true, "100 / 250", true, -1, "", "", ""},
-      {"missing.log", false, "", false, -1, "missing.log: No such file or directory", "", ""},
+      {"missing.log", false, "", false, -1, "missing.log: " + Reason(ENOENT), "", ""},
       {"ix1.log", false, "", false, -1,
-       "ix1.log: not converted, the output is the log itself\nログをその場で変換するには、「ログファイル上書き」に"
+       "ix1.log: 出力先がログそのものなので変換しませんでした\nログをその場で変換するには、「ログファイル上書き」に"
        "チェックを入れてください。",
        "ix1.log", ""},
   };
@@ -227,23 +233,23 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     view_.notes.clear();
     p.Command1_Click();
     Texts expected = {"中 断", "off", "off"};
-    expected.resize(*e.message ? 0 : *e.when ? 3 : 2);
+    expected.resize(!e.message.empty() ? 0 : *e.when ? 3 : 2);
     EXPECT_EQ(during, expected);
     EXPECT_EQ(ReadFile(*dir_ / "ix1.log"), NumberedLog(250));
     EXPECT_EQ(ReadFile(*dir_ / "ix1.txt"), e.written < 0 ? "earlier\r\n" : NumberedLog(e.written, "\r\n"));
     const Texts message = view_.Take("message ");
     const std::string left = e.said + Path(e.inPlace ? "ix1.log" : "ix1.txt");
-    EXPECT_EQ(message, *e.message ? Texts{"変換できませんでした。\n" + Path(e.message)}
+    EXPECT_EQ(message, !e.message.empty() ? Texts{"変換できませんでした。\n" + Path(e.message)}
                        : *e.said  ? Texts{left}
                                   : Texts{});
-    EXPECT_EQ(view_.Take("beep"), Texts(*e.message ? 1 : 0, ""));
+    EXPECT_EQ(view_.Take("beep"), Texts(!e.message.empty() ? 1 : 0, ""));
     EXPECT_EQ(view_.Take("close"), Texts(e.close ? 1 : 0, ""));
     // The run keeps a control focused; afterwards Convert has the focus.
     EXPECT_EQ(view_.Take("focus "), (Texts{"Command2", "Command1"}));
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
     EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-    EXPECT_EQ(p.TempCopyPath(), Path(*e.message ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), Path(!e.message.empty() ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
   }
 }
 
@@ -296,15 +302,16 @@ TEST_F(PresenterTest, EmptyPathsBeep) {
   }
 }
 
-// A setting that cannot be saved is reported once, and the option still
-// applies while the window is open.
+// A setting that cannot be saved is reported once, with the reason, and the
+// option still applies while the window is open.
 TEST_F(PresenterTest, SettingsThatCannotBeSavedAreReportedOnce) {
   FormPresenter& p = Open("", {}, true, [&] { Write("config", "a file where the folder should be"); });
   view_.notes.clear();
   p.Toggled(true);
   p.Toggled(false);
-  EXPECT_EQ(view_.notes, (Texts{"beep", "message 設定を保存できませんでした。\n" +
-                                            JoinPath(Path("config/Kestrel"), "Kestrel.ini")}));
+  EXPECT_EQ(view_.notes,
+            (Texts{"beep", "message 設定を保存できませんでした。\n" + JoinPath(Path("config/Kestrel"), "Kestrel.ini") +
+                               ": " + Reason(kWindows ? ENOENT : ENOTDIR)}));
   p.Toggled(true);
   p.Edited(Control::Text1, "/l/ix1.log");
   EXPECT_EQ(view_.shown[Control::Text2], "/l/ix1.log");
@@ -312,8 +319,8 @@ TEST_F(PresenterTest, SettingsThatCannotBeSavedAreReportedOnce) {
   fs_.Fail(FaultyFileSystem::kMakeFolder, "config", EACCES);
   Open("", {}, true).Toggled(true);
   fs_ = FaultyFileSystem();
-  EXPECT_EQ(view_.Take("message "),
-            Texts{"設定を保存できませんでした。\n" + JoinPath(Path("config/Kestrel"), "Kestrel.ini")});
+  EXPECT_EQ(view_.Take("message "), Texts{"設定を保存できませんでした。\n" +
+                                          JoinPath(Path("config/Kestrel"), "Kestrel.ini") + ": " + Reason(EACCES)});
 }
 
 // Batch mode: each log in turn, one line per failure, the exit status; a
@@ -328,18 +335,21 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
                   .BatchExitCode(),
               1);
     EXPECT_EQ(ReadFile(*dir_ / "a.txt") + ReadFile(*dir_ / "b.txt"), kRouteOut + "\r\n" + kNextOut + "\r\n");
-    const std::string failure = Path("missing.log") + ": No such file or directory";
+    const std::string failure = Path("missing.log") + ": " + Reason(ENOENT);
     EXPECT_EQ(view_.Take("error "), Texts{"kestrel: " + failure});
     EXPECT_EQ(view_.Take("message "), watched ? Texts{} : Texts{"変換できなかったログがあります。\n" + failure});
     EXPECT_EQ(view_.Take("close"), Texts{""});
   }
+  // A pattern that matched no file (Windows) fails the batch, even alone.
+  EXPECT_EQ(Open("", {}, false, {}, {"*.none"}).BatchExitCode(), 1);
+  EXPECT_EQ(view_.Take("message "), Texts{"変換できなかったログがあります。\n*.none: 該当するファイルがありません"});
   errorsSeen_ = true;
   // Without an output extension no log is written over the file named as it
   // without one; with one, a clean batch says nothing.
   EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"), Write("a", "another file"); }).BatchExitCode(), 1);
   EXPECT_EQ(ReadFile(Path("a")), "another file");
   EXPECT_EQ(view_.Take("error "),
-            Texts{"kestrel: " + Path("a.log") + ": not converted, no output extension is set (set 出力拡張子 first)"});
+            Texts{"kestrel: " + Path("a.log") + ": 出力拡張子が設定されていないので変換しませんでした（先に「出力拡張子」を設定してください）"});
   EXPECT_EQ(Open("[Kestrel]\nFileExt=.txt\n", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
   EXPECT_EQ(view_.Take("error "), Texts{});
   // Converted in place, but with the old log left beside it: a failure.
@@ -347,8 +357,8 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
   EXPECT_EQ(Open("[Kestrel]\nOverWrite=TRUE\n", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 1);
   const std::string old = Path(".a.log.kestrel-" + std::to_string(platform::ProcessId()) + "-0.tmp");
   EXPECT_EQ(view_.Take("error "),
-            Texts{"kestrel: " + Path("a.log") + " converted; its old contents could not be removed: " + old +
-                  ": Input/output error"});
+            Texts{"kestrel: " + Path("a.log") + " は変換しましたが、元の内容を削除できませんでした: " + old + ": " +
+                  Reason(EIO)});
   fs_ = FaultyFileSystem();
   for (const bool close : {false, true}) {
     const std::string c = kWindows ? "c" : "c\x1b";  // a name to escape where the system allows it
@@ -364,9 +374,9 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
     if (kWindows && close) continue;  // no named pipes
     EXPECT_EQ(p.BatchExitCode(), 1);
     EXPECT_EQ(FileExists(Path(c + ".txt")), !close);
-    Texts errors = {"kestrel: " + Path("a.log") + ": conversion aborted"};
+    Texts errors = {"kestrel: " + Path("a.log") + ": 変換を中断しました"};
     for (const std::string& log : {std::string("b.log"), PrintableName(c) + ".log"})
-      if (close) errors.push_back("kestrel: " + Path(log) + ": not converted, the window was closed");
+      if (close) errors.push_back("kestrel: " + Path(log) + ": ウィンドウが閉じられたので変換しませんでした");
     EXPECT_EQ(view_.Take("error "), errors);
   }
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <tuple>
 #include <vector>
@@ -60,6 +61,20 @@ TEST(FileSystemTest, WindowsDeviceNamesAndErrors) {
   EXPECT_EQ(ErrorOf(OpenWrite("NUL")), 0);
   const std::string corrupt = ErrorText(kErrorSystem | 1392);  // ERROR_FILE_CORRUPT
   EXPECT_TRUE(!corrupt.empty() && corrupt != ErrorText(EIO) && corrupt.back() != '\n') << corrupt;
+}
+
+// The command-line programs' reasons are English; the window's Japanese,
+// its own and the system's: the C library's Japanese texts, or on Windows
+// what the system says of the error in the user's language.
+TEST(FileSystemTest, ReasonsInTheMessagesLanguage) {
+  EXPECT_EQ(ErrorText(kErrorOutputIsLog), "not converted, the output is the log itself");
+  SetMessageLanguage(Language::Japanese);
+  for (const auto& [error, code, text] : {std::tuple{ENOENT, 2, "そのようなファイルやディレクトリはありません"},
+                                          {EIO, 1117, "入力/出力エラーです"},
+                                          {kErrorOutputIsLog, 0, "出力先がログそのものなので変換しませんでした"}})
+    EXPECT_EQ(ErrorText(error), kWindows && code ? ErrorText(kErrorSystem | code) : text) << error;
+  SetMessageLanguage(Language::English);
+  EXPECT_EQ(ErrorText(ENOENT), kWindows ? "No such file or directory" : std::strerror(ENOENT));
 }
 
 TEST(FileSystemTest, WindowsPathsSplitAtEitherSeparator) {

@@ -48,6 +48,11 @@ class Win32FormTest : public ::testing::Test {
     ::PostMessageW(::GetFocus(), WM_KEYUP, key, 0);
     form_->PumpEvents();
   }
+  // Text typed on the keyboard, which goes to the control with the focus.
+  void Type(const std::wstring& text) {
+    for (const wchar_t c : text) ::PostMessageW(::GetFocus(), WM_CHAR, c, 0);
+    form_->PumpEvents();
+  }
 
   ScratchDir dir_;
   std::unique_ptr<Win32Form> form_;
@@ -98,6 +103,24 @@ TEST_F(Win32FormTest, FieldsReportRealChangesOnly) {
   EXPECT_EQ(TextOf(Of(Control::Text2)), "C:\\l\\ix1.2020.log");
 }
 
+// Typing reaches the first field as soon as the window opens, without a
+// click; back from another program, the field that had the focus has it.
+TEST_F(Win32FormTest, TypingNeedsNoClick) {
+  Type(L"ix1.log");
+  EXPECT_EQ(TextOf(Of(Control::Text1)), "ix1.log");
+  EXPECT_EQ(TextOf(Of(Control::Text2)), "ix1.txt");
+  ::SetFocus(Of(Control::Text2));
+  ::SendMessageW(Of(Control::Text2), EM_SETSEL, 0, -1);
+  HWND other = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  ::SetActiveWindow(other);
+  EXPECT_EQ(::GetFocus(), other);
+  ::SetActiveWindow(form_->Window());
+  Type(L"out.txt");
+  EXPECT_EQ(TextOf(Of(Control::Text2)), "out.txt");
+  ::DestroyWindow(other);
+}
+
 // Tab moves in the form's order; Enter presses the focused button (Convert
 // at an empty path puts the focus in it), but its repeats do not; the error box and the file dialog
 // answer through their seams; a file dropped on any control names the log.
@@ -117,7 +140,9 @@ TEST_F(Win32FormTest, KeyboardDropsAndDialogs) {
   Win32Form::openSeam = [&](const std::string&) { return std::optional<std::string>(dir_ / "none.log"); };
   ::SendMessageW(Of(Control::Command3), BM_CLICK, 0, 0);
   ::SendMessageW(Of(Control::Command1), BM_CLICK, 0, 0);
-  EXPECT_EQ(win32::Narrow(shown), "変換できませんでした。\n" + (dir_ / "none.log") + ": No such file or directory");
+  // The reason as the system words it, in the user's language.
+  EXPECT_EQ(win32::Narrow(shown),
+            "変換できませんでした。\n" + (dir_ / "none.log") + ": " + ErrorText(kErrorSystem | ERROR_FILE_NOT_FOUND));
   Win32Form::messageSeam = {};
   Win32Form::openSeam = {};
 
