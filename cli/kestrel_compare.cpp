@@ -284,9 +284,7 @@ struct Verdict {
   std::string words;
 };
 
-Verdict Judge(const ReportData& data, const ExplainedRoute& r) {
-  const Table& a = *data.table[0];
-  const Table& b = *data.table[1];
+Verdict Judge(const ReportData& data, const Describer& records, const ExplainedRoute& r) {
   Verdict verdict;
   for (int s = 0; s < 2; ++s)
     if (r.route[s] != kAbsent && IgnoredLocal(data.table[s]->routes[r.route[s]], *data.rules)) {
@@ -302,19 +300,17 @@ Verdict Judge(const ReportData& data, const ExplainedRoute& r) {
     verdict.words = "the same";
     return verdict;
   }
-  const DiffView v = Describe(a, b, *diff, *data.rules, false);
+  const DiffRecord v = records.Record(*diff);
   verdict.accepted = v.accepted;
+  verdict.status = kDiffStatusNames[static_cast<int>(v.status)];
   const std::string accepted = v.accepted ? " (accepted)" : "";
-  if (v.kinds & (kOnlyA | kOnlyB)) {
-    verdict.status = v.kinds & kOnlyA ? "only-a" : "only-b";
-    verdict.words = (v.kinds & kOnlyA ? "only in A" : "only in B") + accepted;
+  if (v.status != DiffStatus::Differs) {
+    verdict.words = (v.status == DiffStatus::OnlyA ? "only in A" : "only in B") + accepted;
     return verdict;
   }
-  verdict.status = "differs";
-  for (int k = 2; k < kDiffKinds; ++k)
-    if (v.kinds & (1 << k)) verdict.kinds.push_back(kDiffKindNames[k]);
-  const SideView& sa = v.side[0];
-  const SideView& sb = v.side[1];
+  verdict.kinds.assign(v.differences.begin(), v.differences.end());
+  const SideRecord& sa = v.side[0];
+  const SideRecord& sb = v.side[1];
   std::vector<std::string> parts;
   if (v.kinds & kHops) {
     std::string hops = "next hops";
@@ -352,8 +348,10 @@ void Explain(const ReportData& data, const std::string& query, const std::vector
                     : query + ": in neither A nor B\n");
     return;
   }
+  // Only the differences of these routes are described, none with its covering route.
+  const Describer records(*data.table[0], *data.table[1], *data.comparison, *data.rules, false);
   for (const ExplainedRoute& r : routes) {
-    const Verdict verdict = Judge(data, r);
+    const Verdict verdict = Judge(data, records, r);
     const std::string prefix = FormatPrefix(r.prefix, r.length);
     const std::string vrf = r.vrf.empty() ? "default table" : "vrf " + r.vrf;
     if (!json) {

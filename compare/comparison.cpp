@@ -9,6 +9,7 @@ namespace kestrel::compare {
 
 const char* const kDiffKindNames[kDiffKinds] = {"only-a", "only-b",   "next-hops",         "distance",
                                                 "metric", "protocol", "candidate-default", "interface"};
+const char* const kDiffStatusNames[3] = {"only-a", "only-b", "differs"};
 
 namespace {
 
@@ -193,8 +194,8 @@ std::string HopText(const Table& table, const Route& route, const Hop& hop) {
   return text;
 }
 
-SideView View(const Table& table, std::uint32_t index) {
-  SideView view;
+SideRecord SideOf(const Table& table, std::uint32_t index) {
+  SideRecord view;
   if (index == kAbsent) return view;
   const Route& route = table.routes[index];
   view.present = true;
@@ -218,7 +219,9 @@ SideView View(const Table& table, std::uint32_t index) {
   std::sort(view.hops.begin(), view.hops.end());
   view.hops.erase(std::unique(view.hops.begin(), view.hops.end()), view.hops.end());
   view.file = table.sources[route.source].name;
+  view.log = route.source;
   view.line = route.line;
+  view.route = index;
   return view;
 }
 
@@ -360,44 +363,69 @@ std::optional<std::uint32_t> FindRoute(const Table& table, const std::string& vr
   return std::nullopt;
 }
 
-DiffView Describe(const Table& a, const Table& b, const RouteDiff& diff, const Rules& rules, bool covering) {
-  DiffView view;
-  view.kinds = diff.kinds;
-  view.accepted = diff.accepted;
-  view.side[0] = View(a, diff.a);
-  view.side[1] = View(b, diff.b);
+struct Describer::Sides {
+  Side a, b;
+};
+
+Describer::Describer(const Table& a, const Table& b, const Comparison& comparison, const Rules& rules, bool covering)
+    : comparison_(comparison),
+      rules_(rules),
+      covering_(covering),
+      sides_(new Sides{{a, {}, {}, {}, {}}, {b, {}, {}, {}, {}}}) {
+  NameSides(sides_->a, sides_->b, rules);
+}
+
+Describer::~Describer() = default;
+
+DiffRecord Describer::Record(const RouteDiff& diff) const {
+  const Side& sa = sides_->a;
+  const Side& sb = sides_->b;
+  const Table& a = sa.table;
+  const Table& b = sb.table;
+  DiffRecord record;
+  record.status = diff.kinds & kOnlyA   ? DiffStatus::OnlyA
+                  : diff.kinds & kOnlyB ? DiffStatus::OnlyB
+                                        : DiffStatus::Differs;
+  record.kinds = diff.kinds;
+  for (int k = 2; k < kDiffKinds; ++k)
+    if (diff.kinds & (1 << k)) record.differences.emplace_back(kDiffKindNames[k]);
+  record.side[0] = SideOf(a, diff.a);
+  record.side[1] = SideOf(b, diff.b);
   const Table& table = diff.a != kAbsent ? a : b;
   const Route& route = table.routes[diff.a != kAbsent ? diff.a : diff.b];
-  view.vrf = table.vrfs[route.vrf];
-  view.v6 = route.Is(kV6);
-  view.prefix = FormatPrefix(table.Prefix(route), route.length);
+  record.vrf = table.vrfs[route.vrf];
+  record.v6 = route.Is(kV6);
+  record.prefix = FormatPrefix(table.Prefix(route), route.length);
+  record.accepted = diff.accepted;
+  if (diff.accepted && rules_.accepted) {
+    const int entry = rules_.accepted->Find(record.vrf, table.Prefix(route), route.length, diff.kinds);
+    if (entry >= 0) record.acceptedBy = rules_.accepted->Entries()[entry].line;
+  }
   if (diff.a != kAbsent && diff.b != kAbsent && (diff.kinds & (kHops | kInterface))) {
-    Side sa{a, {}, {}, {}, {}}, sb{b, {}, {}, {}, {}};
-    NameSides(sa, sb, rules);
     std::vector<std::uint32_t> removed, added;
     const Route& ra = a.routes[diff.a];
     const Route& rb = b.routes[diff.b];
-    Differences(sa, ra, sb, rb, rules, nullptr, &removed, &added);
+    Differences(sa, ra, sb, rb, rules_, nullptr, &removed, &added);
     if (diff.kinds & kInterface) {
       // The same addresses in the same order on both sides: each pair is one next hop.
       for (std::size_t k = 0; k < removed.size() && k < added.size(); ++k)
-        view.interfaces.emplace_back(sa.names[a.hops[removed[k]].interface], sb.names[b.hops[added[k]].interface]);
+        record.interfaces.emplace_back(sa.names[a.hops[removed[k]].interface], sb.names[b.hops[added[k]].interface]);
     } else {
-      for (const auto k : removed) view.removed.push_back(HopText(a, ra, a.hops[k]));
-      for (const auto k : added) view.added.push_back(HopText(b, rb, b.hops[k]));
+      for (const auto k : removed) record.removed.push_back(HopText(a, ra, a.hops[k]));
+      for (const auto k : added) record.added.push_back(HopText(b, rb, b.hops[k]));
     }
   }
-  if (covering && (diff.a == kAbsent || diff.b == kAbsent)) {
+  if (covering_ && (diff.a == kAbsent || diff.b == kAbsent)) {
     const Table& other = diff.a == kAbsent ? a : b;
-    if (const auto found = FindRoute(other, view.vrf, table.Prefix(route), route.length, true)) {
-      const SideView cover = View(other, *found);
+    if (const auto found = FindRoute(other, record.vrf, table.Prefix(route), route.length, true)) {
+      const SideRecord cover = SideOf(other, *found);
       const Route& r = other.routes[*found];
-      view.covering = FormatPrefix(other.Prefix(r), r.length) + " " + cover.protocol +
-                      (cover.bracket.empty() ? "" : " " + cover.bracket);
-      for (std::size_t k = 0; k < cover.hops.size(); ++k) view.covering += (k ? ", " : " ") + cover.hops[k];
+      record.covering = FormatPrefix(other.Prefix(r), r.length) + " " + cover.protocol +
+                        (cover.bracket.empty() ? "" : " " + cover.bracket);
+      for (std::size_t k = 0; k < cover.hops.size(); ++k) record.covering += (k ? ", " : " ") + cover.hops[k];
     }
   }
-  return view;
+  return record;
 }
 
 }  // namespace kestrel::compare

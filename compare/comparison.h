@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -95,33 +97,66 @@ Naming NamingOf(const Table& a, const Table& b, const Rules& rules);
 // Compares the two tables, both read and sorted, under the rules.
 Comparison Compare(const Table& a, const Table& b, const Rules& rules);
 
-// One side of a difference, ready to print.
-struct SideView {
+// Where a route stands: on one side only, or on both and differing.
+enum class DiffStatus : std::uint8_t { OnlyA, OnlyB, Differs };
+// "only-a", "only-b", "differs", as the reports write them.
+extern const char* const kDiffStatusNames[3];
+
+// One side of a difference as text: the route as the log prints it and
+// where it stands.
+struct SideRecord {
   bool present = false;
   std::string protocol;           // as printed, with "*" for a candidate default
   std::string bracket;            // "[110/2]", or empty
-  std::vector<std::string> hops;  // "192.0.2.1 GigaEthernet0.0", "192.0.2.1", "Loopback0.0"
-  std::string file;
-  std::uint32_t line = 0;
+  std::vector<std::string> hops;  // "192.0.2.1 GigaEthernet0.0", "192.0.2.1", "Loopback0.0"; sorted, each once
+  std::string file;               // the log it is in
+  std::uint32_t log = 0;          // that log's place among the side's logs
+  std::uint32_t line = 0;         // the route's first line in it
+  std::uint32_t route = kAbsent;  // its index in the side's table, by which its raw lines are fetched
 };
 
-struct DiffView {
+// One difference, described once: all that a report prints of it, or a list
+// shows, as plain data. Writers only lay it out.
+struct DiffRecord {
   std::string vrf;  // "" the default table
   bool v6 = false;
   std::string prefix;  // "10.1.0.0/16"
-  std::uint8_t kinds = 0;
-  SideView side[2];
+  DiffStatus status = DiffStatus::Differs;
+  std::uint8_t kinds = 0;                     // DiffKind bits
+  std::vector<std::string_view> differences;  // the kinds besides only-a and only-b, named: "next-hops", "metric"
+  bool accepted = false;
+  int acceptedBy = 0;  // the line of the list of accepted differences that names it; 0 for none
+  SideRecord side[2];
   std::vector<std::string> removed, added;  // next hops only in A, only in B
   // For an interface difference: each next hop's interface in A and in B,
   // as the map names them ("GigabitEthernet0/0" -> "GigabitEthernet1/0").
   std::vector<std::pair<std::string, std::string>> interfaces;
-  bool accepted = false;
   // For a route on one side only (when asked): the longest shorter prefix
   // on the other side that covers it, and its next hops.
   std::string covering;
 };
 
-DiffView Describe(const Table& a, const Table& b, const RouteDiff& diff, const Rules& rules, bool covering);
+// Describes the differences of a comparison as records, one when asked: a
+// report streams them, never holding more than one, and a list describes
+// those it shows. The interfaces' names as compared are worked out once.
+class Describer {
+ public:
+  Describer(const Table& a, const Table& b, const Comparison& comparison, const Rules& rules, bool covering);
+  ~Describer();
+  Describer(const Describer&) = delete;
+  Describer& operator=(const Describer&) = delete;
+
+  std::size_t Size() const { return comparison_.diffs.size(); }
+  DiffRecord operator[](std::size_t i) const { return Record(comparison_.diffs[i]); }
+  DiffRecord Record(const RouteDiff& diff) const;
+
+ private:
+  struct Sides;
+  const Comparison& comparison_;
+  const Rules& rules_;
+  bool covering_;
+  std::unique_ptr<Sides> sides_;
+};
 
 // The route of `table` with that VRF, prefix and length, or the longest one
 // shorter than `length` that covers it when `shorter`.

@@ -200,7 +200,7 @@ std::string Packed(std::string_view text) {
   return out;
 }
 
-std::string SideCell(const SideView& side) {
+std::string SideCell(const SideRecord& side) {
   if (!side.present) return "";
   std::string out = side.protocol + (side.bracket.empty() ? "" : " " + side.bracket);
   for (const auto& hop : side.hops) out.append("\n").append(hop);
@@ -209,12 +209,12 @@ std::string SideCell(const SideView& side) {
 
 // What differs, a line each, led by "-" for a next hop taken away, "+" for
 // one added and a blank for the rest.
-std::string WhatCell(const DiffView& v) {
+std::string WhatCell(const DiffRecord& v) {
   std::vector<std::string> lines;
   if (!v.covering.empty()) lines.push_back(" covered by " + v.covering);
   for (const auto& hop : v.removed) lines.push_back("-" + hop);
   for (const auto& hop : v.added) lines.push_back("+" + hop);
-  const auto bracket = [](const SideView& s) { return s.bracket.empty() ? std::string("none") : s.bracket; };
+  const auto bracket = [](const SideRecord& s) { return s.bracket.empty() ? std::string("none") : s.bracket; };
   const std::string brackets = bracket(v.side[0]) + " \u2192 " + bracket(v.side[1]);
   if (v.kinds & kDistance) lines.push_back(" distance " + brackets);
   if (v.kinds & kMetric) lines.push_back(" metric " + brackets);
@@ -240,7 +240,7 @@ void PutTallies(BlockWriter& out, const char* id, const char* title, const std::
 
 }  // namespace
 
-void WriteHtml(const ReportData& d, BlockWriter& out) {
+void WriteHtml(const ReportData& d, const Describer& records, BlockWriter& out) {
   const Comparison& c = *d.comparison;
   Put(out,
       "<!DOCTYPE html>\n<html lang=en><head><meta charset=utf-8><title>kestrel-compare {}</title><style>{}</style>"
@@ -299,14 +299,12 @@ void WriteHtml(const ReportData& d, BlockWriter& out) {
   out.Append("],rows=[\n");
   const bool pieces = d.table[0]->sources.size() > 1 || d.table[1]->sources.size() > 1;
   std::size_t bytes = 0;
-  for (const RouteDiff& diff : c.diffs) {
-    const DiffView v = Describe(*d.table[0], *d.table[1], diff, *d.rules, d.covering);
-    const std::uint32_t index[2] = {diff.a, diff.b};
+  for (std::size_t i = 0; i < records.Size(); ++i) {
+    const DiffRecord v = records[i];
     std::string logs;
-    for (int s = 0; pieces && s < 2; ++s)
-      logs += fmt::format(",{}", index[s] == kAbsent ? 0 : d.table[s]->routes[index[s]].source);
+    for (int s = 0; pieces && s < 2; ++s) logs += fmt::format(",{}", v.side[s].log);
     const std::string row = fmt::format(
-        "[{},\"{}\",\"{}\",\"{}\",\"{}\",\"{}\",{},{}{}],\n", diff.kinds | (v.accepted ? 256 : 0), ScriptString(v.vrf),
+        "[{},\"{}\",\"{}\",\"{}\",\"{}\",\"{}\",{},{}{}],\n", v.kinds | (v.accepted ? 256 : 0), ScriptString(v.vrf),
         v.prefix, ScriptString(WhatCell(v)), ScriptString(SideCell(v.side[0])), ScriptString(SideCell(v.side[1])),
         v.side[0].present ? v.side[0].line : 0, v.side[1].present ? v.side[1].line : 0, logs);
     out.Append(row);

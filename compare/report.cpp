@@ -109,30 +109,20 @@ struct Flow {
   }
 };
 
-std::string Status(const RouteDiff& diff) {
-  return diff.kinds & kOnlyA ? "only-a" : diff.kinds & kOnlyB ? "only-b" : "differs";
-}
-
-std::string KindList(std::uint8_t kinds, const char* separator) {
+template <class Text>
+std::string Join(const std::vector<Text>& items, const char* separator) {
   std::string out;
-  for (int k = 2; k < kDiffKinds; ++k)
-    if (kinds & (1 << k)) out += (out.empty() ? "" : separator) + std::string(kDiffKindNames[k]);
+  for (const auto& item : items) out.append(out.empty() ? "" : separator).append(item);
   return out;
 }
 
-std::string Join(const std::vector<std::string>& items, const char* separator) {
-  std::string out;
-  for (const auto& item : items) out += (out.empty() ? "" : separator) + item;
-  return out;
-}
-
-std::vector<std::string> InterfacePairs(const DiffView& view) {
+std::vector<std::string> InterfacePairs(const DiffRecord& view) {
   std::vector<std::string> out;
   for (const auto& [a, b] : view.interfaces) out.push_back(a + " -> " + b);
   return out;
 }
 
-std::string Where(const DiffView& view) {
+std::string Where(const DiffRecord& view) {
   std::string out;
   for (int s = 0; s < 2; ++s)
     if (view.side[s].present)
@@ -171,7 +161,7 @@ void PutTallies(BlockWriter& out, const char* title, const std::map<std::string,
 // What one difference is, in pieces that the terminal report lays out:
 // groups of them (a side's route, each kind of difference) end with ";",
 // the next hops of a group with ",".
-std::vector<std::string> WhatPieces(const DiffView& v) {
+std::vector<std::string> WhatPieces(const DiffRecord& v) {
   std::vector<std::vector<std::string>> groups;
   auto group = [&groups](std::string head, const std::vector<std::string>& items) {
     std::vector<std::string> pieces;
@@ -182,8 +172,8 @@ std::vector<std::string> WhatPieces(const DiffView& v) {
   if (v.accepted) group("accepted", {});
   const auto& a = v.side[0];
   const auto& b = v.side[1];
-  if (v.kinds & (kOnlyA | kOnlyB)) {
-    const SideView& s = v.side[v.kinds & kOnlyA ? 0 : 1];
+  if (v.status != DiffStatus::Differs) {
+    const SideRecord& s = v.side[v.status == DiffStatus::OnlyA ? 0 : 1];
     group(s.protocol + (s.bracket.empty() ? "" : " " + s.bracket), s.hops);
     if (!v.covering.empty()) group("covered by " + v.covering, {});
   }
@@ -194,8 +184,10 @@ std::vector<std::string> WhatPieces(const DiffView& v) {
     group("next hops", hops);
   }
   if (v.kinds & (kDistance | kMetric))
-    group(KindList(v.kinds & (kDistance | kMetric), " and ") + " " + (a.bracket.empty() ? "none" : a.bracket) + " -> " +
-              (b.bracket.empty() ? "none" : b.bracket),
+    group(std::string((v.kinds & kDistance) && (v.kinds & kMetric) ? "distance and metric"
+                      : v.kinds & kDistance                        ? "distance"
+                                                                   : "metric") +
+              " " + (a.bracket.empty() ? "none" : a.bracket) + " -> " + (b.bracket.empty() ? "none" : b.bracket),
           {});
   if (v.kinds & kProtocol) group("protocol " + a.protocol + " -> " + b.protocol, {});
   if (v.kinds & kCandidateDefault) group("candidate default " + a.protocol + " -> " + b.protocol, {});
@@ -210,8 +202,10 @@ std::vector<std::string> WhatPieces(const DiffView& v) {
 // One difference in the terminal report: status, prefix and what differs,
 // then where the route stands in the logs, within 80 columns where the
 // names allow.
-std::string TextLine(const DiffView& v) {
-  const std::string status = v.kinds & kOnlyA ? "only in A" : v.kinds & kOnlyB ? "only in B" : "differs";
+std::string TextLine(const DiffRecord& v) {
+  const std::string status = v.status == DiffStatus::OnlyA   ? "only in A"
+                             : v.status == DiffStatus::OnlyB ? "only in B"
+                                                             : "differs";
   const std::string prefix = v.vrf.empty() ? v.prefix : "vrf " + Shown(v.vrf) + " " + v.prefix;
   Flow flow(fmt::format("  {:<10} {:<20}", status, prefix));
   for (const auto& piece : WhatPieces(v)) flow.Add(piece, " ", kWhatColumn);
@@ -219,7 +213,7 @@ std::string TextLine(const DiffView& v) {
   return flow.text + "\n";
 }
 
-void WriteText(const ReportData& d, BlockWriter& out) {
+void WriteText(const ReportData& d, const Describer& records, BlockWriter& out) {
   const Comparison& c = *d.comparison;
   Put(out, "kestrel-compare {}\n", d.version);
   for (int s = 0; s < 2; ++s)
@@ -259,8 +253,7 @@ void WriteText(const ReportData& d, BlockWriter& out) {
   }
   Put(out, "differences: {}{}\n", c.diffs.size(),
       c.diffs.size() > d.shown ? fmt::format(" (the first {}; -v lists all)", d.shown) : "");
-  for (std::size_t i = 0; i < c.diffs.size() && i < d.shown; ++i)
-    out.Append(TextLine(Describe(*d.table[0], *d.table[1], c.diffs[i], *d.rules, d.covering)));
+  for (std::size_t i = 0; i < c.diffs.size() && i < d.shown; ++i) out.Append(TextLine(records[i]));
 }
 
 // A CSV cell. Quoted where it holds a comma or a quote; control characters
@@ -279,24 +272,26 @@ std::string Csv(std::string_view field) {
 // The differences, one record each after the heading: what a spreadsheet
 // or a script reads. The head of the other reports (inputs, rules, counts)
 // is left out, so that the first line is the heading.
-void WriteCsv(const ReportData& d, BlockWriter& out) {
+void WriteCsv(const ReportData& d, const Describer& records, BlockWriter& out) {
   if (d.csvBom) out.Append("\xEF\xBB\xBF");
   out.Append(
       "vrf,family,prefix,status,differences,accepted,a_protocol,b_protocol,a_bracket,b_bracket,removed_next_hops,"
       "added_next_hops,interfaces,a_next_hops,b_next_hops,a_file,a_line,b_file,b_line,covering\n");
-  for (const RouteDiff& diff : d.comparison->diffs) {
-    const DiffView v = Describe(*d.table[0], *d.table[1], diff, *d.rules, d.covering);
-    const SideView& a = v.side[0];
-    const SideView& b = v.side[1];
+  for (std::size_t i = 0; i < records.Size(); ++i) {
+    const DiffRecord v = records[i];
+    const SideRecord& a = v.side[0];
+    const SideRecord& b = v.side[1];
     Put(out, "{},{},{},{},{},{},{},{},{},{},{},{},{},{},{},{},{},{},{},{}\n", Csv(v.vrf), v.v6 ? "ipv6" : "ipv4",
-        Csv(v.prefix), Status(diff), KindList(diff.kinds, " "), v.accepted ? "yes" : "no", Csv(a.protocol),
-        Csv(b.protocol), Csv(a.bracket), Csv(b.bracket), Csv(Join(v.removed, "; ")), Csv(Join(v.added, "; ")),
-        Csv(Join(InterfacePairs(v), "; ")), Csv(Join(a.hops, "; ")), Csv(Join(b.hops, "; ")), Csv(a.file),
-        a.present ? std::to_string(a.line) : "", Csv(b.file), b.present ? std::to_string(b.line) : "", Csv(v.covering));
+        Csv(v.prefix), kDiffStatusNames[static_cast<int>(v.status)], Join(v.differences, " "),
+        v.accepted ? "yes" : "no", Csv(a.protocol), Csv(b.protocol), Csv(a.bracket), Csv(b.bracket),
+        Csv(Join(v.removed, "; ")), Csv(Join(v.added, "; ")), Csv(Join(InterfacePairs(v), "; ")),
+        Csv(Join(a.hops, "; ")), Csv(Join(b.hops, "; ")), Csv(a.file), a.present ? std::to_string(a.line) : "",
+        Csv(b.file), b.present ? std::to_string(b.line) : "", Csv(v.covering));
   }
 }
 
-std::string JsonList(const std::vector<std::string>& items) {
+template <class Text>
+std::string JsonList(const std::vector<Text>& items) {
   std::string out = "[";
   for (const auto& item : items) out += (out.size() > 1 ? ",\"" : "\"") + JsonEscape(item) + "\"";
   return out + "]";
@@ -313,7 +308,7 @@ std::string JsonTallies(const std::map<std::string, Tally>& tallies) {
   return "{" + out + "}";
 }
 
-void WriteJsonl(const ReportData& d, BlockWriter& out) {
+void WriteJsonl(const ReportData& d, const Describer& records, BlockWriter& out) {
   const Comparison& c = *d.comparison;
   std::string inputs;
   for (int s = 0; s < 2; ++s) {
@@ -346,11 +341,11 @@ void WriteJsonl(const ReportData& d, BlockWriter& out) {
       JsonList(Notices(c)), a.Warnings() + b.Warnings() + c.warnings.size(),
       a.Warnings() + b.Warnings() - a.warnings.size() - b.warnings.size(), a.Unparsed() + b.Unparsed(),
       a.Unparsed() + b.Unparsed() - a.unparsed.size() - b.unparsed.size());
-  for (const RouteDiff& diff : c.diffs) {
-    const DiffView v = Describe(a, b, diff, *d.rules, d.covering);
+  for (std::size_t i = 0; i < records.Size(); ++i) {
+    const DiffRecord v = records[i];
     std::string sides, interfaces;
     for (int s = 0; s < 2; ++s) {
-      const SideView& side = v.side[s];
+      const SideRecord& side = v.side[s];
       sides += fmt::format(",\"{}\":", s ? 'b' : 'a');
       sides += side.present
                    ? fmt::format(
@@ -362,14 +357,12 @@ void WriteJsonl(const ReportData& d, BlockWriter& out) {
     for (const auto& [ia, ib] : v.interfaces)
       interfaces +=
           fmt::format("{}{{\"a\":\"{}\",\"b\":\"{}\"}}", interfaces.empty() ? "" : ",", JsonEscape(ia), JsonEscape(ib));
-    std::vector<std::string> kindNames;
-    for (int k = 2; k < kDiffKinds; ++k)
-      if (diff.kinds & (1 << k)) kindNames.push_back(kDiffKindNames[k]);
     Put(out,
         "{{\"type\":\"route\",\"vrf\":\"{}\",\"family\":\"{}\",\"prefix\":\"{}\",\"status\":\"{}\","
         "\"differences\":{},\"accepted\":{}{},\"removed\":{},\"added\":{},\"interfaces\":[{}],\"covering\":\"{}\"}}\n",
-        JsonEscape(v.vrf), v.v6 ? "ipv6" : "ipv4", v.prefix, Status(diff), JsonList(kindNames), v.accepted, sides,
-        JsonList(v.removed), JsonList(v.added), interfaces, JsonEscape(v.covering));
+        JsonEscape(v.vrf), v.v6 ? "ipv6" : "ipv4", v.prefix, kDiffStatusNames[static_cast<int>(v.status)],
+        JsonList(v.differences), v.accepted, sides, JsonList(v.removed), JsonList(v.added), interfaces,
+        JsonEscape(v.covering));
   }
   for (int s = 0; s < 2; ++s) {
     const Table& t = *d.table[s];
@@ -517,11 +510,12 @@ std::string HtmlEscape(std::string_view text) {
 }
 
 void WriteReport(Format format, const ReportData& data, BlockWriter& out) {
+  const Describer records(*data.table[0], *data.table[1], *data.comparison, *data.rules, data.covering);
   switch (format) {
-    case Format::Text: WriteText(data, out); break;
-    case Format::Csv: WriteCsv(data, out); break;
-    case Format::Jsonl: WriteJsonl(data, out); break;
-    case Format::Html: WriteHtml(data, out); break;
+    case Format::Text: WriteText(data, records, out); break;
+    case Format::Csv: WriteCsv(data, records, out); break;
+    case Format::Jsonl: WriteJsonl(data, records, out); break;
+    case Format::Html: WriteHtml(data, records, out); break;
   }
   out.Flush();
 }

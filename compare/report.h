@@ -42,7 +42,7 @@ std::vector<std::string> RulesInWords(const ReportData& data);
 // Writes the report, streaming it: a record at a time, never the whole
 // document in memory.
 void WriteReport(Format format, const ReportData& data, BlockWriter& out);
-void WriteHtml(const ReportData& data, BlockWriter& out);
+void WriteHtml(const ReportData& data, const Describer& records, BlockWriter& out);
 
 // Lines of a log as text to read: each line as it is when it is UTF-8, else
 // decoded from Shift-JIS (code page 932) when it is that; a byte that

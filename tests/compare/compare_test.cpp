@@ -159,7 +159,9 @@ TEST(LineParser, EveryShapeOfLine) {
 struct CompareCase {
   const char* name;
   std::vector<std::string> a, b;  // "--" starts another piece of the table
-  const char* rules;              // L ignore local, D vendor defaults, M interface map, I ignore interfaces, C covering
+  // L ignore local, D vendor defaults, M interface map, I ignore interfaces, A accepted, C covering, T tallies,
+  // W where each side's route stands (piece:line) and the line that accepts a difference
+  const char* rules;
   std::string outcome;
 };
 
@@ -189,16 +191,22 @@ std::string Outcome(const CompareCase& c) {
   if (options.find('A') != std::string::npos) rules.accepted = &accepted;
   std::string out;
   const Comparison comparison = Compare(tables[0], tables[1], rules);
-  for (const RouteDiff& diff : comparison.diffs) {
-    const DiffView v = Describe(tables[0], tables[1], diff, rules, options.find('C') != std::string::npos);
+  const Describer records(tables[0], tables[1], comparison, rules, options.find('C') != std::string::npos);
+  for (std::size_t i = 0; i < records.Size(); ++i) {
+    const DiffRecord v = records[i];
     out += (out.empty() ? "" : " | ") + (v.vrf.empty() ? "" : v.vrf + " ") + v.prefix;
-    for (int k = 0; k < kDiffKinds; ++k)
-      if (diff.kinds & (1 << k)) out += std::string(" ") + kDiffKindNames[k];
+    if (v.status != DiffStatus::Differs) out += std::string(" ") + kDiffStatusNames[static_cast<int>(v.status)];
+    for (const auto kind : v.differences) out += " " + std::string(kind);
     for (const auto& hop : v.removed) out += " -" + hop;
     for (const auto& hop : v.added) out += " +" + hop;
     for (const auto& [a, b] : v.interfaces) out += " " + a + ">" + b;
     if (!v.covering.empty()) out += " (" + v.covering + ")";
-    if (diff.accepted) out += " accepted";
+    if (v.accepted) out += " accepted";
+    if (options.find('W') == std::string::npos) continue;
+    if (v.acceptedBy) out += " by " + std::to_string(v.acceptedBy);
+    for (int s = 0; s < 2; ++s)
+      if (v.side[s].present)
+        out += std::string(s ? " B" : " A") + std::to_string(v.side[s].log) + ":" + std::to_string(v.side[s].line);
   }
   if (comparison.interfacesNotCompared) out += " ~" + std::to_string(comparison.interfacesNotCompared);
   for (int s = 0; s < 2; ++s)
@@ -384,6 +392,13 @@ const CompareCase kComparisons[] = {
      "AT",
      "10.2.0.0/16 protocol accepted | 10.3.0.0/16 next-hops -10.0.0.1 +10.0.0.2 | RED 10.3.0.0/16 only-b ! 1 warnings"
      " #=2/2 s0 d2 a1 o0/0 #RED=0/1 s0 d0 a0 o0/1 #O IA=1/1 s0 d1 a1 o0/0 #S=1/2 s0 d1 a0 o0/1"},
+    {"WhereEachSideStandsAndWhatAcceptsIt",
+     {"S 10.1.0.0/16 [1/0] via 10.0.0.1", "--", "Gateway of last resort is not set", "Routing Table: RED",
+      "S 10.9.0.0/16 [1/0] via 10.0.0.1", "S 10.2.0.0/16 [1/0] via 10.0.0.1"},
+     {"S 10.1.0.0/16 [1/0] via 10.0.0.2", "Routing Table: RED", "S 10.4.0.0/16 [1/0] via 10.0.0.1"},
+     "AW",
+     "10.1.0.0/16 next-hops -10.0.0.1 +10.0.0.2 A0:1 B0:1 | RED 10.2.0.0/16 only-a A1:4 | "
+     "RED 10.4.0.0/16 only-b B0:3 | RED 10.9.0.0/16 only-a accepted by 2 A1:3 ! 1 warnings"},
     {"NothingReadFromALogThatIsNotEmpty", {"% Invalid input detected at '^' marker."}, {"", ""}, "", " ! A unread"},
 };
 
