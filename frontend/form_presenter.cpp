@@ -230,7 +230,13 @@ std::optional<RunStatus> FormPresenter::Convert() {
   RunRequest request;
   request.inputPath = Text1Tag;
   request.outputPath = Text2Tag;
-  request.tempDir = tempDir_;
+  // The temporary copy goes beside the output, on the disk that takes the
+  // converted log, else (an output that is no file, a folder that takes no
+  // new file) in the system's temporary folder.
+  FileInfo output;
+  const bool besideOutput = fs_.PathInfo(Text2Tag, &output) != 0 || output.kind == FileKind::Regular;
+  request.tempDir = besideOutput ? DirectoryOf(Text2Tag) : tempDir_;
+  request.spareTempDir = tempDir_;
   request.tempNumber = tempNumber_;
   request.inPlace = OverWriteOn;  // the log as its own output only with the overwrite option
   ConversionRun run(Engine, fs_);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <tuple>
 
 #include "app_paths.h"
@@ -114,7 +115,7 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
     FormPresenter& p = Open(stored, {}, installed);
     const std::string ini = *dir_ / (installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini");
     EXPECT_EQ(view_.Take("title "), Texts{WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)});
-    EXPECT_EQ(p.TempPath, JoinPath(installed ? Path("tmp") : dir_->Path(), "Kestrel-00000042.tmp"));
+    EXPECT_EQ(p.TempPath, JoinPath(Path("tmp"), "Kestrel-00000042.tmp"));
     EXPECT_EQ(p.Checked(), checked);
     EXPECT_EQ(FileExists(ini) ? ReadFile(ini) : "", stored);
     p.Edited(Control::Text1, "/l/ix1.log");
@@ -236,7 +237,30 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
     EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-    EXPECT_EQ(p.TempPath, Path(*e.message ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
+    EXPECT_EQ(p.TempPath, *e.message ? JoinPath(Path("tmp"), "Kestrel-00000042.tmp") : Path("Kestrel-00000043.tmp"));
+  }
+}
+
+// The temporary copy goes beside the output, on the disk that takes the
+// converted log, not beside the program; in the system's temporary folder
+// when the output's folder takes no new file; its failure names it.
+TEST_F(PresenterTest, TheTemporaryCopyGoesWhereTheRunNeedsIt) {
+  for (const auto& [fails, error, copy, message] :
+       {std::tuple{FaultyFileSystem::kNone, 0, "out", ""},
+        {FaultyFileSystem::kOpen, EACCES, "tmp", ""},
+        {FaultyFileSystem::kWrite, ENOSPC, "out", ": No space left on device"}}) {
+    FormPresenter& p = Open("[Kestrel]\nFileExt=.txt\n");
+    for (const char* folder : {"out", "tmp"}) std::filesystem::create_directory(NativePath(Path(folder)));
+    Write("out/ix1.log", NumberedLog(250));
+    fs_.Fail(fails, fails == FaultyFileSystem::kOpen ? JoinPath("out", "Kestrel-") : "Kestrel-", error);
+    p.Edited(Control::Text1, Path("out/ix1.log"));
+    view_.notes.clear();
+    p.Command1_Click();
+    fs_ = FaultyFileSystem();
+    EXPECT_EQ(p.TempPath, JoinPath(Path(copy), "Kestrel-00000042.tmp"));
+    EXPECT_EQ(view_.Take("message "),
+              *message ? Texts{"変換できませんでした。\ntemporary copy " + p.TempPath + message} : Texts{});
+    EXPECT_EQ(FileExists(Path("out/ix1.txt")), !*message);
   }
 }
 
