@@ -27,6 +27,7 @@ tests=(
   strace                             # a failing close, in the command-line tests
   dpkg-dev file nsis zip             # the packages (package.sh): Debian's, the Windows zip and installer
   lintian man-db unzip               # and their checks
+  desktop-file-utils                 # the desktop entry's
 )
 
 case "${1:-}" in
