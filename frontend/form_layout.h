@@ -32,6 +32,11 @@ inline constexpr double kGothicPoints = 11.25;
 inline constexpr const char* kDefaultFace = "MS UI Gothic";
 inline constexpr double kDefaultPoints = 9;
 
+// The Browse dialog's filters: logs first, then every file.
+inline constexpr const char* kLogFilesName = "ログ ファイル";
+inline constexpr const char* kLogFilesPatterns = "*.log;*.txt";
+inline constexpr const char* kAllFilesName = "すべてのファイル";
+
 // Twips in pixels at `dpi` dots per inch, rounded to the nearest (15 twips
 // make a pixel at 96 dpi, 10 at 144).
 int TwipsToPixels(int twips, int dpi);

@@ -220,6 +220,7 @@ std::optional<RunStatus> FormPresenter::Convert() {
     return std::nullopt;
   }
   SetEnabled(Control::Command1, false);
+  SetEnabled(Control::Command3, false);  // no modal dialog inside the run's progress hook
   SetCaption(Control::Command2, kAbortCaption);
   view_.SetFocus(Control::Command2);  // a control keeps the focus, so that the keyboard still reaches the window
   // The run opens the paths captured here; later edits of the fields or of
@@ -264,6 +265,7 @@ std::optional<RunStatus> FormPresenter::Convert() {
   SetCaption(Control::Command2, kExitCaption);
   SetEnabled(Control::Command1, true);
   SetEnabled(Control::Command2, true);
+  SetEnabled(Control::Command3, true);
   view_.SetFocus(Control::Command1);  // a second Enter converts again, and never closes the window
   if (result.status == RunStatus::Failed) ReportFailure(result.error, result.errorNumber == kErrorOutputIsLog);
   if (closeAfterRun_) {
@@ -286,6 +288,7 @@ void FormPresenter::Command2_Click() {
 }
 
 void FormPresenter::Command3_Click() {
+  if (run_) return;
   view_.SetFocus(Control::Text1);
   const std::optional<std::string> chosen = view_.ChooseFile(Value(Control::Text1));
   if (chosen && !chosen->empty()) SetText(Control::Text1, *chosen);

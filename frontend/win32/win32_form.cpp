@@ -116,8 +116,13 @@ void Win32Form::Layout(int dpi) {
   }
 }
 
+// A long path shows its end, the file's name, rather than its start.
 void Win32Form::ShowText(Control field, const std::string& value) {
-  ::SetWindowTextW(controls_.at(field), Wide(value).c_str());
+  HWND control = controls_.at(field);
+  ::SetWindowTextW(control, Wide(value).c_str());
+  const LPARAM end = ::GetWindowTextLengthW(control);
+  ::SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(end), end);
+  ::SendMessageW(control, EM_SCROLLCARET, 0, 0);
 }
 
 // A caption in the largest face, up to the control's own, that shows it
@@ -198,6 +203,12 @@ std::optional<std::string> Win32Form::ChooseFile(const std::string& start) {
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  // Logs first, then every file: pairs of a name and its patterns, each
+  // ended by a null, the list by another.
+  const std::wstring logs = Wide(kLogFilesPatterns);
+  const std::wstring filters = Wide(kLogFilesName) + L" (" + logs + L")" + L'\0' + logs + L'\0' + Wide(kAllFilesName) +
+                               L" (*.*)" + L'\0' + L"*.*" + L'\0';
+  dialog.lpstrFilter = filters.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
   if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
   return win32::Narrow(file.c_str());

@@ -216,15 +216,16 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     p.Toggled(e.inPlace);
     Texts during;
     AtProgress(*e.when ? e.when : "100 / 250", [&] {
-      during = {p.Caption(Control::Command2), p.Enabled(Control::Command1) ? "on" : "off"};
+      during = {p.Caption(Control::Command2), p.Enabled(Control::Command1) ? "on" : "off",
+                p.Enabled(Control::Command3) ? "on" : "off"};
       if (!*e.when) return;
       e.close ? (void)p.CloseRequested() : p.Command2_Click();
       during.push_back(p.Enabled(Control::Command2) ? "on" : "off");
     });
     view_.notes.clear();
     p.Command1_Click();
-    Texts expected = {"中 断", "off", "off"};
-    expected.resize(*e.message ? 0 : *e.when ? 3 : 2);
+    Texts expected = {"中 断", "off", "off", "off"};
+    expected.resize(*e.message ? 0 : *e.when ? 4 : 3);
     EXPECT_EQ(during, expected);
     EXPECT_EQ(ReadFile(*dir_ / "ix1.log"), NumberedLog(250));
     EXPECT_EQ(ReadFile(*dir_ / "ix1.txt"), e.written < 0 ? "earlier\r\n" : NumberedLog(e.written, "\r\n"));
@@ -235,7 +236,7 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     // The run keeps a control focused; afterwards Convert has the focus.
     EXPECT_EQ(view_.Take("focus "), (Texts{"Command2", "Command1"}));
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
-    EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2));
+    EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2) && p.Enabled(Control::Command3));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
     EXPECT_EQ(p.TempPath, *e.message ? JoinPath(Path("tmp"), "Kestrel-00000042.tmp") : Path("Kestrel-00000043.tmp"));
   }

@@ -157,6 +157,22 @@ class WindowTest : public QObject {
       QVERIFY(Drop(target, files) && !Drop(target, text));
       QCOMPARE(Text(2)->text(), "/l/" + target->objectName() + ".txt");
     }
+    // A long path shows its end, the file's name; Browse offers logs first.
+    QMimeData deep;
+    deep.setUrls({QUrl::fromLocalFile("/" + QString(80, 'd') + "/ix1.log")});
+    QVERIFY(Drop(Text(1), deep));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (QLineEdit* field : {Text(1), Text(2)})
+      QVERIFY(field->cursorPosition() == field->text().size() &&
+              field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() < field->width());
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog) filters = dialog->nameFilters(), dialog->reject();
+    });
+    Command(3)->click();
+    QCOMPARE(filters, QStringList({"ログ ファイル (*.log *.txt)", "すべてのファイル (*)"}));
     for (const auto& [name, browse, inPlace, shown] :
          {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"},
           {"a\xff.log", true, true, "a\uFFFD.log"},

@@ -129,6 +129,10 @@ TEST_F(Win32FormTest, KeyboardDropsAndDialogs) {
     ::SendMessageW(Of(c.id), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     EXPECT_EQ(TextOf(Of(Control::Text2)), "C:\\l\\" + std::string(c.name) + ".txt");
   }
+  // A long path shows its end, the file's name, not its start.
+  form_->Presenter().Form_OLEDragDrop({"C:\\" + std::string(80, 'd') + "\\ix1.log"});
+  for (const Control field : {Control::Text1, Control::Text2})
+    EXPECT_GT(::SendMessageW(Of(field), EM_GETFIRSTVISIBLELINE, 0, 0), 40) << FormControlOf(field).name;
 }
 
 }  // namespace
