@@ -22,7 +22,7 @@ tests=(
   googletest libgtest-dev            # the unit tests
   chromium python3                   # kestrel-compare's HTML report in a browser, its JSON Lines read back
   qt6-translations-l10n              # the standard dialogs in Japanese
-  fonts-ipafont-gothic               # Japanese captions
+  fonts-ipafont-gothic fonts-noto-cjk  # Japanese captions, fitted in either face
   clang-14 libclang-rt-14-dev        # fuzzing
   strace                             # a failing close, in the command-line tests
   dpkg-dev file nsis zip             # the packages (package.sh): Debian's, the Windows zip and installer

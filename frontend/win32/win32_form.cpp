@@ -4,7 +4,6 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include <climits>
 #include <cmath>
 #include <iterator>
 
@@ -126,28 +125,34 @@ void Win32Form::ShowText(Control field, const std::string& value) {
 }
 
 // A caption in the largest face, up to the control's own, that shows it
-// whole; the description wraps instead.
+// whole; the wrapped description in the largest whose lines fit its height.
 void Win32Form::SetCaption(Control control, const std::string& caption) {
   const FormControl& c = FormControlOf(control);
   HWND window = controls_.at(control);
-  const std::wstring text = Wide(caption);
   RECT inside{};
   ::GetClientRect(window, &inside);
   const int edge = ::GetSystemMetrics(SM_CXEDGE);
-  const int room = c.id == Control::Label4           ? INT_MAX
+  const bool wrapped = c.id == Control::Label4;
+  const int room = wrapped                           ? inside.bottom
                    : c.kind == ControlKind::Button   ? inside.right - 4 * edge
                    : c.kind == ControlKind::CheckBox ? inside.right - ::GetSystemMetrics(SM_CXMENUCHECK) - 2 * edge
                                                      : inside.right;
   HDC dc = ::GetDC(window);
-  const double points = FittingPoints(c.gothic ? kGothicPoints : kDefaultPoints, room, [&](double size) {
+  const auto measure = [&](const std::string& text, double size) {
     ::SelectObject(dc, Face(c.gothic, size));
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    return static_cast<int>(extent.cx);
-  });
+    const std::wstring wide = Wide(text);
+    RECT extent{0, 0, inside.right, 0};
+    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &extent,
+                DT_CALCRECT | DT_NOPREFIX | (wrapped ? DT_WORDBREAK : DT_SINGLELINE));
+    return static_cast<int>(wrapped ? extent.bottom : extent.right);
+  };
+  const double points = c.gothic ? kGothicPoints : kDefaultPoints;
+  const FittedCaption fitted =
+      wrapped ? FittedCaption{caption, FittingPoints(points, room, [&](double size) { return measure(caption, size); })}
+              : FitCaption(caption, points, room, measure);
   ::ReleaseDC(window, dc);
-  ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Face(c.gothic, points)), FALSE);
-  ::SetWindowTextW(window, text.c_str());
+  ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Face(c.gothic, fitted.points)), FALSE);
+  ::SetWindowTextW(window, Wide(fitted.text).c_str());
 }
 
 // A control about to be disabled hands the focus to the window, so that the

@@ -388,6 +388,17 @@ TEST(FormLayoutTest, PixelsAndFaces) {
   EXPECT_EQ(FittingPoints(9, 95, width), 9);
   EXPECT_EQ(FittingPoints(9, 64, width), 6);
   EXPECT_EQ(FittingPoints(9, 10, width), 4);
+  EXPECT_EQ(FittingPoints(9, 10, width, 7), 7);
+  // A caption never below two points under its face; a count too wide even
+  // then loses its blanks.
+  auto wide = [](const std::string& text, double points) { return static_cast<int>(text.size() * points); };
+  for (const auto& [room, text, points] : {std::tuple{171, "99999999 / 99999999", 9.0},
+                                           {140, "99999999 / 99999999", 7.0},
+                                           {130, "99999999/99999999", 7.5},
+                                           {100, "99999999/99999999", 7.0}}) {
+    const FittedCaption fitted = FitCaption("99999999 / 99999999", 9, room, wide);
+    EXPECT_EQ(fitted.text + " " + std::to_string(fitted.points), text + (" " + std::to_string(points)));
+  }
   EXPECT_EQ(&FormControlOf(Control::Command2), &kFormControls[10]);
 }
 
