@@ -219,6 +219,12 @@ std::optional<RunStatus> FormPresenter::Convert() {
     view_.SetFocus(field);
     return std::nullopt;
   }
+  // A pasted path whose trailing blanks make it name no file is taken without them.
+  FileInfo log;
+  const std::string typed = Value(Control::Text1);
+  const std::string trimmed = typed.substr(0, typed.find_last_not_of(" \t") + 1);
+  if (trimmed != typed && !trimmed.empty() && fs_.PathInfo(typed, &log) != 0 && fs_.PathInfo(trimmed, &log) == 0)
+    SetText(Control::Text1, trimmed);
   SetEnabled(Control::Command1, false);
   SetEnabled(Control::Command3, false);  // no modal dialog inside the run's progress hook
   SetCaption(Control::Command2, kAbortCaption);

@@ -195,6 +195,7 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
   };
   const End ends[] = {
       {"ix1.log", false, "", false, 250, "", ""},
+      {"ix1.log \t ", false, "", false, 250, "", ""},
       {"ix1.log", false, "0 / 100", false, -1, "", ""},
       {"ix1.log", false, "100 / 250", false, 100, "", ""},
       {"ix1.log", true, "100 / 250", false, -1, "", ""},

@@ -191,10 +191,10 @@ class WindowTest : public QObject {
     });
     Command(3)->click();
     QCOMPARE(filters, QStringList({"ログ ファイル (*.log *.txt)", "すべてのファイル (*)"}));
-    for (const auto& [name, browse, inPlace, shown] :
-         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"},
-          {"a\xff.log", true, true, "a\uFFFD.log"},
-          {"a\xfe.log", false, false, "a\uFFFD.log"}}) {  // the same text, other bytes
+    for (const auto& [name, browse, inPlace, shown, retyped] :
+         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log", true},
+          {"a\xff.log", true, true, "a\uFFFD.log", false},
+          {"a\xfe.log", false, false, "a\uFFFD.log", false}}) {  // the same text, other bytes
       const std::string log = Path(name);
       Write(name, "a, Giga0, t\n");
       Check1()->setChecked(inPlace);
@@ -203,6 +203,12 @@ class WindowTest : public QObject {
       drop.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(log).toPercentEncoding("/"))});
       browse ? Command(3)->click() : (void)Drop(Command(1), drop);
       QVERIFY2(Text(1)->text().endsWith(QString::fromUtf8(shown)), qPrintable(Text(1)->text()));
+      if (retyped) {  // the character before ".log" deleted and typed again: the same name
+        for (const Qt::Key key :
+             {Qt::Key_End, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Backspace})
+          QTest::keyClick(Text(1), key);
+        Text(1)->insert(QString::fromUtf8(shown).chopped(4).right(1));
+      }
       Command(1)->click();
       QCOMPARE(ReadFile(inPlace ? log : log.substr(0, log.size() - 4) + ".txt"), std::string("a, t, Giga0\r\n"));
     }
