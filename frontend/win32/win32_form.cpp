@@ -156,9 +156,17 @@ void Win32Form::SetCaption(Control control, const std::string& caption) {
 }
 
 // A control about to be disabled hands the focus to the window, so that the
-// keyboard (Alt+F4, Esc) still reaches it.
+// keyboard (Alt+F4, Esc) still reaches it. Convert shows the progress while
+// it is off, and the system draws a disabled button's text faint: it stays
+// enabled to the system, leaves the tab order, and its clicks are dropped.
 void Win32Form::SetEnabled(Control control, bool enabled) {
   HWND window = controls_.at(control);
+  if (control == Control::Command1) {
+    convertOff_ = !enabled;
+    const LONG_PTR style = ::GetWindowLongPtrW(window, GWL_STYLE);
+    ::SetWindowLongPtrW(window, GWL_STYLE, enabled ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+    return;
+  }
   if (!enabled && ::GetFocus() == window) ::SetFocus(window_);
   ::EnableWindow(window, enabled);
 }
@@ -258,7 +266,7 @@ void Win32Form::Command(int id, int code) {
   const auto control = static_cast<Control>(id - kFirstId);
   if (FormControlOf(control).kind == ControlKind::Field && code == EN_CHANGE)
     presenter_.Edited(control, win32::Narrow(TextOf(controls_[control])));
-  if (code != BN_CLICKED) return;
+  if (code != BN_CLICKED || (control == Control::Command1 && convertOff_)) return;
   switch (control) {
     case Control::Command1: presenter_.Command1_Click(); break;
     case Control::Command2: presenter_.Command2_Click(); break;

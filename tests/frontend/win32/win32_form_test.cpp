@@ -115,6 +115,13 @@ TEST_F(Win32FormTest, KeyboardDropsAndDialogs) {
   ::SendMessageW(Of(Control::Command3), BM_CLICK, 0, 0);
   ::SendMessageW(Of(Control::Command1), BM_CLICK, 0, 0);
   EXPECT_EQ(win32::Narrow(shown), "変換できませんでした。\n" + (dir_ / "none.log") + ": No such file or directory");
+  // Off during a run, Convert keeps its text's colour (the system greys a
+  // disabled button's) and takes no click.
+  shown.clear();
+  form_->SetEnabled(Control::Command1, false);
+  ::SendMessageW(Of(Control::Command1), BM_CLICK, 0, 0);
+  EXPECT_TRUE(::IsWindowEnabled(Of(Control::Command1)) && shown.empty());
+  form_->SetEnabled(Control::Command1, true);
   Win32Form::messageSeam = {};
   Win32Form::openSeam = {};
 
