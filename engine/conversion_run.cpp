@@ -188,16 +188,33 @@ RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const Prog
 RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& hook) {
   FileHandle temp = kNoFile;
   RunResult result = Run(request, hook, [&](Input& input, RunOutput& output, RunResult& result) {
-    temp = CreateNumbered(
-        fs_, kCurrentFolder, [&](std::uint32_t n) { return JoinPath(request.tempDir, TempFileName(n)); },
-        request.tempNumber, result.tempPath);
+    // The copy goes where the run needs it: beside the output, on the disk
+    // the converted log goes to, else (a folder that takes no new file) in
+    // the spare folder, the system's temporary one.
+    const auto createIn = [&](const std::string& dir) {
+      try {
+        return CreateNumbered(
+            fs_, kCurrentFolder, [&](std::uint32_t n) { return JoinPath(dir, TempFileName(n)); }, request.tempNumber,
+            result.tempPath);
+      } catch (const IoError& e) {
+        throw IoError::Saying(InLanguage("temporary copy ", "一時コピー ") + std::string(e.what()), e.Error());
+      }
+    };
+    try {
+      temp = createIn(request.tempDir);
+    } catch (const IoError&) {
+      if (request.spareTempDir.empty() || request.spareTempDir == request.tempDir) throw;
+      temp = createIn(request.spareTempDir);
+    }
+    // Its errors name it as what it is, so that the full disk is known.
+    const std::string tempName = InLanguage("temporary copy ", "一時コピー ") + result.tempPath;
 
     // Pass 1: the log into the temporary copy with normalised line ends.
     progress_.pass = 1;
     {
       BlockReader in(fs_, input.handle, input.name, heartbeat_,
                      ReaderOptions(request, true, input.namedPipe, input.info.kind));
-      BlockWriter out(fs_, temp, result.tempPath, interrupted_, {}, true);
+      BlockWriter out(fs_, temp, tempName, interrupted_, {}, true);
       ForEachLine(in, progress_.total, [&](const Line& line) {
         const bool ended = !in.LastLineUnended();
         if (!line.marks.comma || line.size + 2 + 16 > kBlockSize) {
@@ -220,8 +237,8 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     progress_.pass = 2;
-    if (fs_.Rewind(temp) != 0) throw IoError(result.tempPath, errno);
-    BlockReader in(fs_, temp, result.tempPath, heartbeat_, ReaderOptions(request, false, false, FileKind::Regular));
+    if (fs_.Rewind(temp) != 0) throw IoError(tempName, errno);
+    BlockReader in(fs_, temp, tempName, heartbeat_, ReaderOptions(request, false, false, FileKind::Regular));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     if (output.Begin()) out.Empty();
     RewriteLines(in, out);

@@ -36,6 +36,7 @@ struct RunRequest {
   std::uint64_t maxLineLength = kMaxLineLength;  // longest line accepted, CRs not counted
   bool inPlace = true;                           // the output may be the log, converted in place;
                                                  // false refuses it (kErrorOutputIsLog)
+  std::string spareTempDir = {};                 // the temporary copy's directory when tempDir takes no new file
 };
 
 enum class RunStatus { Finished, Aborted, Failed, Interrupted };

@@ -13,9 +13,8 @@ AppPaths ComputeAppPaths(const std::string& programDir, bool programDirWritable,
                          const std::string& systemTempDir, std::uint32_t processId) {
   // Without a folder of the user's own, the settings are neither read nor saved.
   const std::string settingsDir = programDirWritable ? programDir : configDir;
-  const std::string tempDir = programDirWritable ? programDir : systemTempDir;
   return AppPaths{settingsDir.empty() ? "" : JoinPath(settingsDir, "Kestrel.ini"),
-                  JoinPath(tempDir, TempFileName(processId)), tempDir, processId};
+                  JoinPath(systemTempDir, TempFileName(processId)), systemTempDir, processId};
 }
 
 }  // namespace kestrel

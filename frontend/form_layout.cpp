@@ -21,9 +21,24 @@ const FormControl& FormControlOf(Control id) { return kFormControls[static_cast<
 
 int TwipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
 
-double FittingPoints(double points, int room, const std::function<int(double points)>& width) {
-  while (points > 4 && width(points) > room) points -= 0.5;
+double FittingPoints(double points, int room, const std::function<int(double points)>& width, double least) {
+  while (points > least && width(points) > room) points -= 0.5;
   return points;
+}
+
+FittedCaption FitCaption(const std::string& caption, double points, int room,
+                         const std::function<int(const std::string& text, double points)>& width) {
+  const double least = points - 2;
+  FittedCaption fitted{caption, points};
+  const auto fit = [&] {
+    fitted.points = FittingPoints(
+        points, room, [&](double size) { return width(fitted.text, size); }, least);
+    return width(fitted.text, fitted.points) <= room;
+  };
+  if (fit() || caption.find(' ') == std::string::npos) return fitted;
+  std::erase(fitted.text, ' ');
+  fit();
+  return fitted;
 }
 
 }  // namespace kestrel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace kestrel {
 
@@ -32,13 +33,31 @@ inline constexpr double kGothicPoints = 11.25;
 inline constexpr const char* kDefaultFace = "MS UI Gothic";
 inline constexpr double kDefaultPoints = 9;
 
+// The Browse dialog's filters: logs first, then every file.
+inline constexpr const char* kLogFilesName = "ログ ファイル";
+inline constexpr const char* kLogFilesPatterns = "*.log;*.txt";
+inline constexpr const char* kAllFilesName = "すべてのファイル";
+
 // Twips in pixels at `dpi` dots per inch, rounded to the nearest (15 twips
 // make a pixel at 96 dpi, 10 at 144).
 int TwipsToPixels(int twips, int dpi);
 
-// The largest size, from `points` down in steps of half a point to 4 points,
-// at which a caption `width(size)` pixels wide fits `room` pixels: a long
-// progress count is shown whole, in a smaller face.
-double FittingPoints(double points, int room, const std::function<int(double points)>& width);
+// The largest size, from `points` down in steps of half a point to `least`
+// points, at which a caption `width(size)` pixels wide (or high, for the
+// wrapped description) fits `room` pixels.
+double FittingPoints(double points, int room, const std::function<int(double points)>& width, double least = 4);
+
+// A caption as a control shows it: its text and its face's size.
+struct FittedCaption {
+  std::string text;
+  double points;
+};
+
+// A caption in the largest face, down to two points below the control's
+// own, in which it is at most `room` pixels wide (`width(text, size)`): a
+// long progress count is shown whole and still legible. One too wide even
+// then loses its blanks ("99999999/99999999"), in the largest face again.
+FittedCaption FitCaption(const std::string& caption, double points, int room,
+                         const std::function<int(const std::string& text, double points)>& width);
 
 }  // namespace kestrel

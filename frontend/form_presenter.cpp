@@ -233,6 +233,12 @@ std::optional<RunStatus> FormPresenter::Convert() {
     view_.SetFocus(field);
     return std::nullopt;
   }
+  // A pasted path whose trailing blanks make it name no file is taken without them.
+  FileInfo log;
+  const std::string typed = Value(Control::Text1);
+  const std::string trimmed = typed.substr(0, typed.find_last_not_of(" \t") + 1);
+  if (trimmed != typed && !trimmed.empty() && fs_.PathInfo(typed, &log) != 0 && fs_.PathInfo(trimmed, &log) == 0)
+    SetText(Control::Text1, trimmed);
   if (OutputLacksExtension()) {
     view_.Beep();
     view_.ShowMessage(
@@ -242,6 +248,7 @@ std::optional<RunStatus> FormPresenter::Convert() {
     return std::nullopt;
   }
   SetEnabled(Control::Command1, false);
+  SetEnabled(Control::Command3, false);  // no modal dialog inside the run's progress hook
   SetCaption(Control::Command2, kAbortCaption);
   view_.SetFocus(Control::Command2);  // a control keeps the focus, so that the keyboard still reaches the window
   // The run opens the paths captured here; later edits of the fields or of
@@ -252,7 +259,13 @@ std::optional<RunStatus> FormPresenter::Convert() {
   RunRequest request;
   request.inputPath = Text1Tag;
   request.outputPath = Text2Tag;
-  request.tempDir = tempDir_;
+  // The temporary copy goes beside the output, on the disk that takes the
+  // converted log, else (an output that is no file, a folder that takes no
+  // new file) in the system's temporary folder.
+  FileInfo output;
+  const bool besideOutput = fs_.PathInfo(Text2Tag, &output) != 0 || output.kind == FileKind::Regular;
+  request.tempDir = besideOutput ? DirectoryOf(Text2Tag) : tempDir_;
+  request.spareTempDir = tempDir_;
   request.tempNumber = tempNumber_;
   request.inPlace = OverWriteOn;  // the log as its own output only with the overwrite option
   ConversionRun run(Engine, fs_);
@@ -282,6 +295,7 @@ std::optional<RunStatus> FormPresenter::Convert() {
   SetCaption(Control::Command2, kExitCaption);
   SetEnabled(Control::Command1, true);
   SetEnabled(Control::Command2, true);
+  SetEnabled(Control::Command3, true);
   view_.SetFocus(Control::Command1);  // a second Enter converts again, and never closes the window
   if (result.status == RunStatus::Failed) ReportFailure(result.error, result.errorNumber == kErrorOutputIsLog);
   // The batch reports an abort as a failure; a window closing says nothing.
@@ -306,6 +320,7 @@ void FormPresenter::Command2_Click() {
 }
 
 void FormPresenter::Command3_Click() {
+  if (run_) return;
   view_.SetFocus(Control::Text1);
   const std::optional<std::string> chosen = view_.ChooseFile(Value(Control::Text1));
   if (chosen && !chosen->empty()) SetText(Control::Text1, *chosen);

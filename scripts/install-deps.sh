@@ -22,12 +22,13 @@ tests=(
   googletest libgtest-dev            # the unit tests
   chromium python3                   # kestrel-compare's HTML report in a browser, its JSON Lines read back
   qt6-translations-l10n              # the standard dialogs in Japanese
-  fonts-ipafont-gothic               # Japanese captions
-  libc-l10n locales-all              # the C library's Japanese texts for the window's reasons, as the .deb has them
+  fonts-ipafont-gothic fonts-noto-cjk  # Japanese captions, fitted in either face
+  libc-l10n locales-all                # the C library's Japanese texts for the window's reasons, as the .deb has them
   clang-14 libclang-rt-14-dev        # fuzzing
   strace                             # a failing close, in the command-line tests
   dpkg-dev file nsis zip             # the packages (package.sh): Debian's, the Windows zip and installer
   lintian man-db unzip               # and their checks
+  desktop-file-utils                 # the desktop entry's
 )
 
 case "${1:-}" in

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Renders the kestrel window on a virtual X display (Xvfb) under a window
 # manager, so that its frame and icon show, and saves the pictures of README.md and docs/:
-# docs/kestrel-window.png, the Qt window as it opens,
+# docs/kestrel-window.png, the Qt window as it opens (Noto Sans CJK JP its
+# only Japanese face),
 # docs/kestrel-window-running.png, the window converting a log of a million
 # routes, and docs/kestrel-window-win32.png, the native Windows window under
 # Wine (from the build of scripts/test-windows.sh, made first when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv
+bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv fonts-noto-cjk
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target kestrel kestrel-generate-log
 [ -f build-windows/app/kestrel.exe ] || bash scripts/test-windows.sh
@@ -39,6 +40,9 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
     sleep "$1"
     import -frame -window "$(xdotool search --name "$title" | head -n 1)" "$2"
   }
+  # The Qt window with Noto Sans CJK JP alone, as on a desktop without the
+  # IPA faces.
+  export FONTCONFIG_FILE="$3"
   QT_QPA_PLATFORM=xcb ./kestrel &
   pid=$!
   shot 0.5 window.png
@@ -50,6 +54,7 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   pid=$!
   shot 1.5 running.png
   wait "$pid"
+  unset FONTCONFIG_FILE
   # The native window under a Wine of its own, with IPA'"'"'s faces standing in
   # for the Japanese Windows ones.
   export WINEPREFIX=$PWD/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
@@ -60,7 +65,7 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   wine ./kestrel.exe &
   shot 2 win32.png
   wineserver -k
-' _ "$work" "$title"
+' _ "$work" "$title" "$PWD/tests/frontend/qt/fonts-noto.conf"
 cp "$work/window.png" docs/kestrel-window.png
 cp "$work/running.png" docs/kestrel-window-running.png
 cp "$work/win32.png" docs/kestrel-window-win32.png

@@ -58,6 +58,8 @@ for page in kestrel kestrel-convert kestrel-compare; do  # rendered whole, witho
   [ ! -s "$unpacked/warnings" ]
 done
 lintian --fail-on error,warning dist/kestrel_*_amd64.deb
+# The desktop entry without a hint: logs only, one main category.
+[ -z "$(desktop-file-validate "$unpacked/usr/share/applications/kestrel.desktop")" ]
 echo "the Debian package installs programs that convert and compare as built, and its manual pages"
 
 echo "== Windows build, tests under Wine =="

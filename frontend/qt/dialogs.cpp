@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "form_layout.h"
 #include "platform.h"
 
 namespace kestrel {
@@ -57,7 +58,10 @@ bool InstallQtTranslations(const QLocale& locale) {
 
 QString FileDialog::GetOpenFileName(QWidget* parent, const QString& start) {
   if (nextFileName) return *std::exchange(nextFileName, std::nullopt);
-  return QFileDialog::getOpenFileName(parent, QString(), start);
+  const QString logs = QString::fromUtf8(kLogFilesPatterns).replace(u';', u' ');
+  const QString filters = QString::fromUtf8(kLogFilesName) + QStringLiteral(" (") + logs + QStringLiteral(");;") +
+                          QString::fromUtf8(kAllFilesName) + QStringLiteral(" (*)");
+  return QFileDialog::getOpenFileName(parent, QString(), start, filters);
 }
 
 void FileDialog::SetNextFileName(const QString& name) { nextFileName = name; }

@@ -19,8 +19,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <climits>
-
 #include "dialogs.h"
 #include "path_bytes.h"
 #include "platform.h"
@@ -37,11 +35,10 @@ std::string FirstDroppedFile(const QMimeData* data) {
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-// The room a caption has in its control, in pixels; a wrapped label's
-// caption takes as many lines as it needs.
+// The room a caption has in its control, in pixels.
 int CaptionRoom(QWidget* control) {
   auto* label = qobject_cast<QLabel*>(control);
-  if (label) return label->wordWrap() ? INT_MAX : label->contentsRect().width();
+  if (label) return label->contentsRect().width();
   QStyleOptionButton option;
   option.initFrom(control);
   const bool box = qobject_cast<QCheckBox*>(control);
@@ -103,6 +100,13 @@ frmKestrel::frmKestrel(FormEnvironment environment, QWidget* parent)
                          TwipsToPixels(c.height, 96));
     if (c.gothic) control->setFont(gothic);
     controls_[c.id] = control;
+    if (c.id == Control::Command1) {
+      // Disabled during a run, it shows the progress: in the normal text
+      // colour, not the faint one of a disabled button.
+      QPalette palette = control->palette();
+      palette.setColor(QPalette::Disabled, QPalette::ButtonText, palette.color(QPalette::Active, QPalette::ButtonText));
+      control->setPalette(palette);
+    }
     if (c.id == Control::Label4) {  // the description, wrapped
       static_cast<QLabel*>(control)->setWordWrap(true);
       static_cast<QLabel*>(control)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -152,20 +156,28 @@ void frmKestrel::ShowText(Control field, const std::string& value) {
   static_cast<QLineEdit*>(Widget(field))->setText(DisplayName(value));
 }
 
-// A caption in the largest face, up to the control's own, that shows it whole.
+// A caption in the largest face, up to the control's own, that shows it
+// whole; the wrapped description in the largest whose lines fit its height.
 void frmKestrel::SetCaption(Control control, const std::string& caption) {
   QWidget* widget = Widget(control);
-  const QString text = Text(caption);
   QFont face = FormControlOf(control).gothic ? widget->font() : font();
   face.setPointSizeF(FormControlOf(control).gothic ? kGothicPoints : kDefaultPoints);
-  const int room = CaptionRoom(widget);
-  face.setPointSizeF(FittingPoints(face.pointSizeF(), room, [&](double points) {
+  auto* label = qobject_cast<QLabel*>(widget);
+  const bool wrapped = label && label->wordWrap();
+  const auto measure = [&](const std::string& text, double points) {
     QFont sized = face;
     sized.setPointSizeF(points);
-    return QFontMetrics(sized).horizontalAdvance(text);
-  }));
+    const QFontMetrics metrics(sized);
+    return wrapped ? metrics.boundingRect(widget->contentsRect(), Qt::TextWordWrap, Text(text)).height()
+                   : metrics.horizontalAdvance(Text(text));
+  };
+  const FittedCaption fitted =
+      wrapped ? FittedCaption{caption, FittingPoints(face.pointSizeF(), widget->contentsRect().height(),
+                                                     [&](double points) { return measure(caption, points); })}
+              : FitCaption(caption, face.pointSizeF(), CaptionRoom(widget), measure);
+  face.setPointSizeF(fitted.points);
   if (widget->font() != face) widget->setFont(face);
-  widget->setProperty("text", text);
+  widget->setProperty("text", Text(fitted.text));
 }
 
 void frmKestrel::SetEnabled(Control control, bool enabled) { Widget(control)->setEnabled(enabled); }

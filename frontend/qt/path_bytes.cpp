@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <vector>
 
 namespace kestrel {
 
@@ -16,7 +17,11 @@ std::string PathBytes(const QString& path) { return QFile::encodeName(path).toSt
 QString PathText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
 #endif
 
-QString DisplayName(const std::string& bytes) {
+namespace {
+
+// Whether a name shows decoded as Shift-JIS: its bytes are not valid in the
+// locale's encoding, and are in Shift-JIS.
+bool ShownAsShiftJis(const std::string& bytes) {
   const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
 #ifdef _WIN32
   QStringDecoder local(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);  // as PathBytes gives them
@@ -24,17 +29,62 @@ QString DisplayName(const std::string& bytes) {
   QStringDecoder local(QStringDecoder::System, QStringDecoder::Flag::Stateless);
 #endif
   const QString text = local.decode(view);
-  if (!local.hasError()) return text;
+  if (!local.hasError()) return false;
   QStringDecoder shiftJis("Shift_JIS", QStringDecoder::Flag::Stateless);
-  if (shiftJis.isValid()) {
-    const QString japanese = shiftJis.decode(view);
-    if (!shiftJis.hasError() && !japanese.contains(QChar::ReplacementCharacter)) return japanese;
-  }
-  return text;
+  if (!shiftJis.isValid()) return false;
+  const QString japanese = shiftJis.decode(view);
+  return !shiftJis.hasError() && !japanese.contains(QChar::ReplacementCharacter);
+}
+
+QStringDecoder DecoderFor(bool shiftJis, QStringDecoder::Flags flags) {
+  if (shiftJis) return QStringDecoder("Shift_JIS", flags);
+#ifdef _WIN32
+  return QStringDecoder(QStringDecoder::Utf8, flags);
+#else
+  return QStringDecoder(QStringDecoder::System, flags);
+#endif
+}
+
+}  // namespace
+
+QString DisplayName(const std::string& bytes) {
+  QStringDecoder decoder = DecoderFor(ShownAsShiftJis(bytes), QStringDecoder::Flag::Stateless);
+  return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 std::string FieldBytes(const QString& shown, const std::string& bytes) {
-  return DisplayName(bytes) == shown ? bytes : PathBytes(shown);
+  const QString old = DisplayName(bytes);
+  if (old == shown) return bytes;
+  const bool shiftJis = ShownAsShiftJis(bytes);
+  QStringDecoder decoder = DecoderFor(shiftJis, QStringDecoder::Flag::Default);
+  // Where the bytes of each character shown begin, decoding a byte at a time.
+  QString before;
+  std::vector<std::size_t> starts;
+  std::size_t pending = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const QString chars = decoder.decode(QByteArrayView(bytes.data() + i, 1));
+    for (qsizetype k = 0; k < chars.size(); ++k) starts.push_back(k == 0 ? pending : i);
+    if (!chars.isEmpty()) pending = i + 1;
+    before += chars;
+  }
+  if (before != old) return PathBytes(shown);  // bytes not told apart: the text as typed
+  starts.push_back(bytes.size());
+  // The characters kept at either end keep their bytes; those typed between
+  // them take the encoding the name shows in, so that a Shift-JIS name edited
+  // and typed back is the same name again.
+  qsizetype head = 0, tail = 0;
+  while (head < before.size() && head < shown.size() && before[head] == shown[head]) ++head;
+  while (tail < before.size() - head && tail < shown.size() - head &&
+         before[before.size() - 1 - tail] == shown[shown.size() - 1 - tail])
+    ++tail;
+  const QString typed = shown.mid(head, shown.size() - head - tail);
+  std::string middle = PathBytes(typed);
+  if (shiftJis) {
+    QStringEncoder encoder("Shift_JIS");
+    const QByteArray japanese = encoder.encode(typed);
+    if (!encoder.hasError()) middle = japanese.toStdString();
+  }
+  return bytes.substr(0, starts[head]) + middle + bytes.substr(starts[before.size() - tail]);
 }
 
 std::string ChosenFileBytes(const QString& chosen) {

@@ -20,8 +20,10 @@ QString PathText(const std::string& bytes);
 // anything else with its invalid bytes replaced.
 QString DisplayName(const std::string& bytes);
 
-// The bytes of a path field: `bytes` while the field still shows them, else
-// the text the user typed, in the locale's encoding.
+// The bytes of a path field: `bytes` while the field still shows them. An
+// edited field keeps the bytes of the characters left unchanged at either
+// end, and the characters typed between them take the encoding the name is
+// shown in (Shift-JIS for a Shift-JIS name, else the locale's).
 std::string FieldBytes(const QString& shown, const std::string& bytes);
 
 // The bytes of a file chosen in Qt's file dialog. The dialog decodes names

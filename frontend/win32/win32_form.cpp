@@ -4,7 +4,6 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include <climits>
 #include <cmath>
 #include <iterator>
 
@@ -116,39 +115,58 @@ void Win32Form::Layout(int dpi) {
   }
 }
 
+// A long path shows its end, the file's name, rather than its start.
 void Win32Form::ShowText(Control field, const std::string& value) {
-  ::SetWindowTextW(controls_.at(field), Wide(value).c_str());
+  HWND control = controls_.at(field);
+  ::SetWindowTextW(control, Wide(value).c_str());
+  const LPARAM end = ::GetWindowTextLengthW(control);
+  ::SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(end), end);
+  ::SendMessageW(control, EM_SCROLLCARET, 0, 0);
 }
 
 // A caption in the largest face, up to the control's own, that shows it
-// whole; the description wraps instead.
+// whole; the wrapped description in the largest whose lines fit its height.
 void Win32Form::SetCaption(Control control, const std::string& caption) {
   const FormControl& c = FormControlOf(control);
   HWND window = controls_.at(control);
-  const std::wstring text = Wide(caption);
   RECT inside{};
   ::GetClientRect(window, &inside);
   const int edge = ::GetSystemMetrics(SM_CXEDGE);
-  const int room = c.id == Control::Label4           ? INT_MAX
+  const bool wrapped = c.id == Control::Label4;
+  const int room = wrapped                           ? inside.bottom
                    : c.kind == ControlKind::Button   ? inside.right - 4 * edge
                    : c.kind == ControlKind::CheckBox ? inside.right - ::GetSystemMetrics(SM_CXMENUCHECK) - 2 * edge
                                                      : inside.right;
   HDC dc = ::GetDC(window);
-  const double points = FittingPoints(c.gothic ? kGothicPoints : kDefaultPoints, room, [&](double size) {
+  const auto measure = [&](const std::string& text, double size) {
     ::SelectObject(dc, Face(c.gothic, size));
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    return static_cast<int>(extent.cx);
-  });
+    const std::wstring wide = Wide(text);
+    RECT extent{0, 0, inside.right, 0};
+    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &extent,
+                DT_CALCRECT | DT_NOPREFIX | (wrapped ? DT_WORDBREAK : DT_SINGLELINE));
+    return static_cast<int>(wrapped ? extent.bottom : extent.right);
+  };
+  const double points = c.gothic ? kGothicPoints : kDefaultPoints;
+  const FittedCaption fitted =
+      wrapped ? FittedCaption{caption, FittingPoints(points, room, [&](double size) { return measure(caption, size); })}
+              : FitCaption(caption, points, room, measure);
   ::ReleaseDC(window, dc);
-  ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Face(c.gothic, points)), FALSE);
-  ::SetWindowTextW(window, text.c_str());
+  ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(Face(c.gothic, fitted.points)), FALSE);
+  ::SetWindowTextW(window, Wide(fitted.text).c_str());
 }
 
 // A control about to be disabled hands the focus to the window, so that the
-// keyboard (Alt+F4, Esc) still reaches it.
+// keyboard (Alt+F4, Esc) still reaches it. Convert shows the progress while
+// it is off, and the system draws a disabled button's text faint: it stays
+// enabled to the system, leaves the tab order, and its clicks are dropped.
 void Win32Form::SetEnabled(Control control, bool enabled) {
   HWND window = controls_.at(control);
+  if (control == Control::Command1) {
+    convertOff_ = !enabled;
+    const LONG_PTR style = ::GetWindowLongPtrW(window, GWL_STYLE);
+    ::SetWindowLongPtrW(window, GWL_STYLE, enabled ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+    return;
+  }
   if (!enabled && ::GetFocus() == window) ::SetFocus(window_);
   ::EnableWindow(window, enabled);
 }
@@ -201,6 +219,12 @@ std::optional<std::string> Win32Form::ChooseFile(const std::string& start) {
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  // Logs first, then every file: pairs of a name and its patterns, each
+  // ended by a null, the list by another.
+  const std::wstring logs = Wide(kLogFilesPatterns);
+  const std::wstring filters = Wide(kLogFilesName) + L" (" + logs + L")" + L'\0' + logs + L'\0' + Wide(kAllFilesName) +
+                               L" (*.*)" + L'\0' + L"*.*" + L'\0';
+  dialog.lpstrFilter = filters.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
   if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
   return win32::Narrow(file.c_str());
@@ -250,7 +274,7 @@ void Win32Form::Command(int id, int code) {
   const auto control = static_cast<Control>(id - kFirstId);
   if (FormControlOf(control).kind == ControlKind::Field && code == EN_CHANGE)
     presenter_.Edited(control, win32::Narrow(TextOf(controls_[control])));
-  if (code != BN_CLICKED) return;
+  if (code != BN_CLICKED || (control == Control::Command1 && convertOff_)) return;
   switch (control) {
     case Control::Command1: presenter_.Command1_Click(); break;
     case Control::Command2: presenter_.Command2_Click(); break;

@@ -72,6 +72,7 @@ class Win32Form : public FormView {
   std::map<std::pair<bool, int>, HFONT> faces_;  // by Gothic or not and height in pixels
   int dpi_ = 96;
   int exitStatus_ = 0;
+  bool convertOff_ = false;  // Convert, off during a run, yet drawn as on
   FormPresenter presenter_;
 };
 

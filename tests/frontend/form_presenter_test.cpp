@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <tuple>
 
 #include "app_paths.h"
@@ -120,7 +121,7 @@ TEST_F(PresenterTest, StartUpLoadsTheSettingsAndTheyAreSavedOnChange) {
     FormPresenter& p = Open(stored, {}, installed);
     const std::string ini = *dir_ / (installed ? "config/Kestrel/Kestrel.ini" : "Kestrel.ini");
     EXPECT_EQ(view_.Take("title "), Texts{WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR)});
-    EXPECT_EQ(p.TempCopyPath(), JoinPath(installed ? Path("tmp") : dir_->Path(), "Kestrel-00000042.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), JoinPath(Path("tmp"), "Kestrel-00000042.tmp"));
     EXPECT_EQ(p.Checked(), checked);
     EXPECT_EQ(FileExists(ini) ? ReadFile(ini) : "", stored);
     p.Edited(Control::Text1, "/l/ix1.log");
@@ -202,6 +203,7 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
   };
   const End ends[] = {
       {"ix1.log", false, "", false, 250, "", "", ""},
+      {"ix1.log \t ", false, "", false, 250, "", "", ""},
       {"ix1.log", false, "0 / 100", false, -1, "", "",
        "ログの読み込み中に中断しました（100 行目まで）。\n出力ファイルには何も書き込んでいません:\n"},
       {"ix1.log", false, "100 / 250", false, 100, "", "",
@@ -225,15 +227,16 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     p.Toggled(e.inPlace);
     Texts during;
     AtProgress(*e.when ? e.when : "100 / 250", [&] {
-      during = {p.Caption(Control::Command2), p.Enabled(Control::Command1) ? "on" : "off"};
+      during = {p.Caption(Control::Command2), p.Enabled(Control::Command1) ? "on" : "off",
+                p.Enabled(Control::Command3) ? "on" : "off"};
       if (!*e.when) return;
       e.close ? (void)p.CloseRequested() : p.Command2_Click();
       during.push_back(p.Enabled(Control::Command2) ? "on" : "off");
     });
     view_.notes.clear();
     p.Command1_Click();
-    Texts expected = {"中 断", "off", "off"};
-    expected.resize(!e.message.empty() ? 0 : *e.when ? 3 : 2);
+    Texts expected = {"中 断", "off", "off", "off"};
+    expected.resize(!e.message.empty() ? 0 : *e.when ? 4 : 3);
     EXPECT_EQ(during, expected);
     EXPECT_EQ(ReadFile(*dir_ / "ix1.log"), NumberedLog(250));
     EXPECT_EQ(ReadFile(*dir_ / "ix1.txt"), e.written < 0 ? "earlier\r\n" : NumberedLog(e.written, "\r\n"));
@@ -247,9 +250,32 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     // The run keeps a control focused; afterwards Convert has the focus.
     EXPECT_EQ(view_.Take("focus "), (Texts{"Command2", "Command1"}));
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
-    EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2));
+    EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2) && p.Enabled(Control::Command3));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-    EXPECT_EQ(p.TempCopyPath(), Path(!e.message.empty() ? "Kestrel-00000042.tmp" : "Kestrel-00000043.tmp"));
+    EXPECT_EQ(p.TempCopyPath(), !e.message.empty() ? JoinPath(Path("tmp"), "Kestrel-00000042.tmp") : Path("Kestrel-00000043.tmp"));
+  }
+}
+
+// The temporary copy goes beside the output, on the disk that takes the
+// converted log, not beside the program; in the system's temporary folder
+// when the output's folder takes no new file; its failure names it.
+TEST_F(PresenterTest, TheTemporaryCopyGoesWhereTheRunNeedsIt) {
+  for (const auto& [fails, error, copy, full] :
+       {std::tuple{FaultyFileSystem::kNone, 0, "out", false},
+        {FaultyFileSystem::kOpen, EACCES, "tmp", false},
+        {FaultyFileSystem::kWrite, ENOSPC, "out", true}}) {
+    FormPresenter& p = Open("[Kestrel]\nFileExt=.txt\n");
+    for (const char* folder : {"out", "tmp"}) std::filesystem::create_directory(NativePath(Path(folder)));
+    Write("out/ix1.log", NumberedLog(250));
+    fs_.Fail(fails, fails == FaultyFileSystem::kOpen ? JoinPath("out", "Kestrel-") : "Kestrel-", error);
+    p.Edited(Control::Text1, Path("out/ix1.log"));
+    view_.notes.clear();
+    p.Command1_Click();
+    fs_ = FaultyFileSystem();
+    EXPECT_EQ(p.TempCopyPath(), JoinPath(Path(copy), "Kestrel-00000042.tmp"));
+    EXPECT_EQ(view_.Take("message "),
+              full ? Texts{"変換できませんでした。\n一時コピー " + p.TempCopyPath() + ": " + Reason(ENOSPC)} : Texts{});
+    EXPECT_EQ(FileExists(Path("out/ix1.txt")), !full);
   }
 }
 
@@ -411,6 +437,17 @@ TEST(FormLayoutTest, PixelsAndFaces) {
   EXPECT_EQ(FittingPoints(9, 95, width), 9);
   EXPECT_EQ(FittingPoints(9, 64, width), 6);
   EXPECT_EQ(FittingPoints(9, 10, width), 4);
+  EXPECT_EQ(FittingPoints(9, 10, width, 7), 7);
+  // A caption never below two points under its face; a count too wide even
+  // then loses its blanks.
+  auto wide = [](const std::string& text, double points) { return static_cast<int>(text.size() * points); };
+  for (const auto& [room, text, points] : {std::tuple{171, "99999999 / 99999999", 9.0},
+                                           {140, "99999999 / 99999999", 7.0},
+                                           {130, "99999999/99999999", 7.5},
+                                           {100, "99999999/99999999", 7.0}}) {
+    const FittedCaption fitted = FitCaption("99999999 / 99999999", 9, room, wide);
+    EXPECT_EQ(fitted.text + " " + std::to_string(fitted.points), text + (" " + std::to_string(points)));
+  }
   EXPECT_EQ(&FormControlOf(Control::Command2), &kFormControls[10]);
 }
 

@@ -78,6 +78,21 @@ class WindowTest : public QObject {
     for (const char* progress : {"0 / 250", "99999999 / 99999999"}) {
       w.SetCaption(kestrel::Control::Command1, progress);
       QCOMPARE(Command(1)->font().pointSizeF() == kestrel::kDefaultPoints, *progress == '0');
+      // Shown on the disabled button, the count keeps the text's contrast
+      // with the button's face (4.5:1 at least).
+      w.SetEnabled(kestrel::Control::Command1, false);
+      const QImage shot = Command(1)->grab().toImage();
+      w.SetEnabled(kestrel::Control::Command1, true);
+      double face = 0, ink = 1;
+      for (int y = 6; y < shot.height() - 6; ++y)
+        for (int x = 6; x < shot.width() - 6; ++x) {
+          const QColor pixel = shot.pixelColor(x, y);
+          auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+          const double l =
+              0.2126 * linear(pixel.redF()) + 0.7152 * linear(pixel.greenF()) + 0.0722 * linear(pixel.blueF());
+          face = std::max(face, l), ink = std::min(ink, l);
+        }
+      QVERIFY2((face + 0.05) / (ink + 0.05) >= 4.5, qPrintable(QString::number((face + 0.05) / (ink + 0.05))));
       for (const kestrel::FormControl& c : kestrel::kFormControls) {
         auto* control = w.findChild<QWidget*>(c.name);
         QCOMPARE(control->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
@@ -85,10 +100,13 @@ class WindowTest : public QObject {
         const QFontMetrics metrics(control->font());
         if (c.gothic) {
           const QString family = QFontInfo(control->font()).family();
-          QVERIFY2(family.contains("Gothic") || family.contains("ゴシック"), qPrintable(family));
-          QCOMPARE(control->font().pointSizeF(), 11.25);
+          QVERIFY2(family.contains("Gothic") || family.contains("ゴシック") || family.contains("CJK JP"),
+                   qPrintable(family));
           for (const QChar ch : text) QVERIFY2(metrics.inFontUcs4(ch.unicode()), qPrintable(text));
         }
+        // Never smaller than two points below the control's own face.
+        if (c.id != kestrel::Control::Label4 && c.kind != kestrel::ControlKind::Field)
+          QVERIFY(control->font().pointSizeF() >= (c.gothic ? kestrel::kGothicPoints : kestrel::kDefaultPoints) - 2);
         int needed = control->minimumSizeHint().width(), room = control->width();
         if (auto* button = qobject_cast<QPushButton*>(control)) {
           QStyleOptionButton option;
@@ -159,10 +177,26 @@ class WindowTest : public QObject {
       QVERIFY(Drop(target, files) && !Drop(target, text));
       QCOMPARE(Text(2)->text(), "/l/" + target->objectName() + ".txt");
     }
-    for (const auto& [name, browse, inPlace, shown] :
-         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log"},
-          {"a\xff.log", true, true, "a\uFFFD.log"},
-          {"a\xfe.log", false, false, "a\uFFFD.log"}}) {  // the same text, other bytes
+    // A long path shows its end, the file's name; Browse offers logs first.
+    QMimeData deep;
+    deep.setUrls({QUrl::fromLocalFile("/" + QString(80, 'd') + "/ix1.log")});
+    QVERIFY(Drop(Text(1), deep));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (QLineEdit* field : {Text(1), Text(2)})
+      QVERIFY(field->cursorPosition() == field->text().size() &&
+              field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() < field->width());
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog) filters = dialog->nameFilters(), dialog->reject();
+    });
+    Command(3)->click();
+    QCOMPARE(filters, QStringList({"ログ ファイル (*.log *.txt)", "すべてのファイル (*)"}));
+    for (const auto& [name, browse, inPlace, shown, retyped] :
+         {std::tuple{"\x83\x8d\x83\x4f.log", false, false, "ログ.log", true},
+          {"a\xff.log", true, true, "a\uFFFD.log", false},
+          {"a\xfe.log", false, false, "a\uFFFD.log", false}}) {  // the same text, other bytes
       const std::string log = Path(name);
       Write(name, "a, Giga0, t\n");
       Check1()->setChecked(inPlace);
@@ -171,6 +205,12 @@ class WindowTest : public QObject {
       drop.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(log).toPercentEncoding("/"))});
       browse ? Command(3)->click() : (void)Drop(Command(1), drop);
       QVERIFY2(Text(1)->text().endsWith(QString::fromUtf8(shown)), qPrintable(Text(1)->text()));
+      if (retyped) {  // the character before ".log" deleted and typed again: the same name
+        for (const Qt::Key key :
+             {Qt::Key_End, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Backspace})
+          QTest::keyClick(Text(1), key);
+        Text(1)->insert(QString::fromUtf8(shown).chopped(4).right(1));
+      }
       Command(1)->click();
       QCOMPARE(ReadFile(inPlace ? log : log.substr(0, log.size() - 4) + ".txt"), std::string("a, t, Giga0\r\n"));
     }

@@ -143,6 +143,13 @@ TEST_F(Win32FormTest, KeyboardDropsAndDialogs) {
   // The reason as the system words it, in the user's language.
   EXPECT_EQ(win32::Narrow(shown),
             "変換できませんでした。\n" + (dir_ / "none.log") + ": " + ErrorText(kErrorSystem | ERROR_FILE_NOT_FOUND));
+  // Off during a run, Convert keeps its text's colour (the system greys a
+  // disabled button's) and takes no click.
+  shown.clear();
+  form_->SetEnabled(Control::Command1, false);
+  ::SendMessageW(Of(Control::Command1), BM_CLICK, 0, 0);
+  EXPECT_TRUE(::IsWindowEnabled(Of(Control::Command1)) && shown.empty());
+  form_->SetEnabled(Control::Command1, true);
   Win32Form::messageSeam = {};
   Win32Form::openSeam = {};
 
@@ -157,6 +164,10 @@ TEST_F(Win32FormTest, KeyboardDropsAndDialogs) {
     ::SendMessageW(Of(c.id), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     EXPECT_EQ(TextOf(Of(Control::Text2)), "C:\\l\\" + std::string(c.name) + ".txt");
   }
+  // A long path shows its end, the file's name, not its start.
+  form_->Presenter().Form_OLEDragDrop({"C:\\" + std::string(80, 'd') + "\\ix1.log"});
+  for (const Control field : {Control::Text1, Control::Text2})
+    EXPECT_GT(::SendMessageW(Of(field), EM_GETFIRSTVISIBLELINE, 0, 0), 40) << FormControlOf(field).name;
 }
 
 }  // namespace
