@@ -20,7 +20,6 @@
 #include "block_io.h"
 #include "comparison.h"
 #include "file_place.h"
-#include "kestrel_convert.h"
 #include "kestrel_version.h"
 #include "platform.h"
 #include "replacement_file.h"
