@@ -50,7 +50,7 @@ class LineReader {
   // dropped. False at the end of the input, and after DiscardRest: a line
   // the discard cut short is never returned.
   bool NextLine(Line& line) {
-    const std::size_t pos = in_.Position(), len = in_.BlockSize();
+    const std::size_t pos = in_.Position(), len = in_.BlockLength();
     if (pos < len && !in_.Discarded()) {
       const BlockMarks& marks = in_.MarksOfBlock();
       const std::size_t lf = BlockMarks::Next(marks.lf.data(), pos, len);

@@ -62,10 +62,11 @@ struct NoMarks {
 
 // Reads a file in large blocks. The file is not owned.
 //
-// `Marks` is marked on each block read: `Reserve(size)` makes room for the
-// marks of `size` bytes beforehand, `Mark(data, size)` marks a block, whose
-// buffer has 64 bytes to spare beyond it, so that it can be marked in whole
-// 64-bit words. A block's marks go with it: Marks() belongs to Block().
+// Each block read is marked into a `Marks`: `Reserve(size)` makes room for
+// the marks of `size` bytes beforehand, `Mark(data, size)` marks a block,
+// whose buffer has 64 bytes to spare beyond it, so that it can be marked in
+// whole 64-bit words. A block's marks go with it: MarksOfBlock() belongs to
+// Block().
 template <typename Marks = NoMarks>
 class BasicBlockReader {
  public:
@@ -92,7 +93,7 @@ class BasicBlockReader {
   // The block in the buffer: its bytes, how many of them were read, how far
   // they are consumed, and its marks. Valid until the next Available().
   char* Block() const { return buffer_.get(); }
-  std::size_t BlockSize() const { return len_; }
+  std::size_t BlockLength() const { return len_; }
   std::size_t Position() const { return pos_; }
   const Marks& MarksOfBlock() const { return marks_; }
 
