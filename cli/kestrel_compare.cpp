@@ -21,7 +21,6 @@
 #include "command_line.h"
 #include "comparison.h"
 #include "file_place.h"
-#include "kestrel_convert.h"
 #include "kestrel_version.h"
 #include "platform.h"
 #include "replacement_file.h"

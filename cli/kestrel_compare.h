@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exit_status.h"
 #include "file_system.h"
 
 namespace kestrel {

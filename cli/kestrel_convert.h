@@ -1,12 +1,9 @@
 #pragma once
 
+#include "exit_status.h"
 #include "file_system.h"
 
 namespace kestrel {
-
-// The status with which KestrelConvertMain reports that its standard output
-// was closed by its reader; `main` then ends the program as SIGPIPE would.
-inline constexpr int kExitClosedOutput = 141;
 
 // kestrel-convert: rewrites NEC IX `show ip route` logs into the Cisco
 // layout, as the kestrel window does, for use over ssh and in scripts.

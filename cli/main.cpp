@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "exit_status.h"
 #include "kestrel_compare.h"
 #include "kestrel_convert.h"
 #include "platform.h"

@@ -1,6 +1,6 @@
 #include "batch_guard.h"
 
-#include "block_io.h"
+#include "io_error.h"
 
 namespace kestrel {
 

@@ -92,17 +92,17 @@ void ConversionRun::Abort() {
   if (input_) input_->DiscardRest();
 }
 
-BlockReader::Options ConversionRun::ReaderOptions(const RunRequest& request, bool fromLog, bool namedPipe,
-                                                  FileKind kind) const {
+LineReader::Options ConversionRun::ReaderOptions(const RunRequest& request, bool fromLog, bool namedPipe,
+                                                 FileKind kind) const {
   // The temporary copy holds no CR but those before its LFs. A file is read
   // ahead; anything else is waited on in steps before each read, standard
   // input too, so that a stop is seen however long it keeps silent.
   const bool regular = kind == FileKind::Regular;
-  return {namedPipe, !regular, /*dropEveryCr=*/fromLog, request.maxLineLength, logName_, regular};
+  return {{namedPipe, !regular, regular}, /*dropEveryCr=*/fromLog, request.maxLineLength, logName_};
 }
 
 template <typename EachLine>
-void ConversionRun::ForEachLine(BlockReader& in, std::uint64_t& count, EachLine each) {
+void ConversionRun::ForEachLine(LineReader& in, std::uint64_t& count, EachLine each) {
   input_ = &in;
   Report(false);
   std::uint64_t batch = 0;
@@ -120,7 +120,7 @@ void ConversionRun::ForEachLine(BlockReader& in, std::uint64_t& count, EachLine 
   input_ = nullptr;
 }
 
-void ConversionRun::RewriteLines(BlockReader& in, BlockWriter& out) {
+void ConversionRun::RewriteLines(LineReader& in, BlockWriter& out) {
   ForEachLine(in, progress_.done, [&](Line& line) {
     if (line.size == 0 && in.LastLineUnended()) return;  // a lone CR after the last LF
     if (line.size + 2 + 16 <= kBlockSize) {
@@ -175,8 +175,8 @@ RunResult ConversionRun::Run(const RunRequest& request, const ProgressHook& hook
 RunResult ConversionRun::ExecuteSinglePass(const RunRequest& request, const ProgressHook& hook) {
   return Run(request, hook, [&](Input& input, RunOutput& output, RunResult&) {
     progress_.pass = 2;
-    BlockReader in(fs_, input.handle, input.name, heartbeat_,
-                   ReaderOptions(request, true, input.namedPipe, input.info.kind));
+    LineReader in(fs_, input.handle, input.name, heartbeat_,
+                  ReaderOptions(request, true, input.namedPipe, input.info.kind));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     if (output.Begin()) out.Empty();
     RewriteLines(in, out);
@@ -212,7 +212,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 1: the log into the temporary copy with normalised line ends.
     progress_.pass = 1;
     {
-      BlockReader in(fs_, input.handle, input.name, heartbeat_,
+      LineReader in(fs_, input.handle, input.name, heartbeat_,
                      ReaderOptions(request, true, input.namedPipe, input.info.kind));
       BlockWriter out(fs_, temp, tempName, interrupted_, {}, true);
       ForEachLine(in, progress_.total, [&](const Line& line) {
@@ -238,7 +238,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     // Pass 2: the copy, line by line, through the rewriter into the output.
     progress_.pass = 2;
     if (fs_.Rewind(temp) != 0) throw IoError(tempName, errno);
-    BlockReader in(fs_, temp, tempName, heartbeat_, ReaderOptions(request, false, false, FileKind::Regular));
+    LineReader in(fs_, temp, tempName, heartbeat_, ReaderOptions(request, false, false, FileKind::Regular));
     BlockWriter out(fs_, output.Handle(), output.Name(), interrupted_, outputWait_, output.Regular());
     if (output.Begin()) out.Empty();
     RewriteLines(in, out);

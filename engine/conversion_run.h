@@ -7,6 +7,7 @@
 
 #include "block_io.h"
 #include "file_system.h"
+#include "line_reader.h"
 #include "line_rewriter.h"
 
 namespace kestrel {
@@ -98,12 +99,12 @@ class ConversionRun {
   void Report(bool blockEnd, bool heartbeat = false);
   // How a pass reads: the log (`fromLog`) or the temporary copy, a file of
   // the kind given.
-  BlockReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool namedPipe, FileKind kind) const;
+  LineReader::Options ReaderOptions(const RunRequest& request, bool fromLog, bool namedPipe, FileKind kind) const;
   // Hands each line of `in` to `each`, counting them in `count` and
   // reporting every 100.
   template <typename EachLine>
-  void ForEachLine(BlockReader& in, std::uint64_t& count, EachLine each);
-  void RewriteLines(BlockReader& in, BlockWriter& out);
+  void ForEachLine(LineReader& in, std::uint64_t& count, EachLine each);
+  void RewriteLines(LineReader& in, BlockWriter& out);
 
   LineRewriter& rewriter_;
   FileSystem& fs_;
@@ -115,7 +116,7 @@ class ConversionRun {
   const WaitHook outputWait_;
   const ProgressHook* hook_ = nullptr;
   const std::atomic<int>* interrupt_ = nullptr;
-  BlockReader* input_ = nullptr;  // the running pass's input
+  LineReader* input_ = nullptr;  // the running pass's input
   Progress progress_;
   std::string logName_;
   std::uint64_t logRead_ = 0;  // bytes of the log read, for the check before it is replaced

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "block_io.h"
+#include "io_error.h"
 #include "platform.h"
 
 namespace kestrel {

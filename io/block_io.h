@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <functional>
@@ -11,8 +12,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
-#include "byte_marks.h"
 #include "file_system.h"
 #include "io_error.h"
 
@@ -21,26 +22,10 @@ namespace kestrel {
 // Size of the blocks files are read and written in.
 constexpr std::size_t kBlockSize = 1 << 20;
 
-// Longest line a run accepts unless told otherwise; a longer one ends the
-// run with an error rather than exhausting memory.
-constexpr std::uint64_t kMaxLineLength = std::uint64_t{1} << 30;
-
-// The error for a line of the log `name` longer than `limit` bytes.
-IoError LineTooLong(const std::string& name, std::uint64_t limit);
-
 // Called while a reader or writer waits: after each block read, every 100 ms
 // while a pipe has no data yet, and when a system call was interrupted by a
 // signal. It may throw to end the wait, or discard the rest of the input.
 using WaitHook = std::function<void()>;
-
-// One line of the input, without its line end, in the reader's own memory:
-// the caller may rewrite it in place until the next line is asked for; so
-// are its marks, where it has them.
-struct Line {
-  char* data = nullptr;
-  std::size_t size = 0;
-  LineMarks marks;
-};
 
 // A thread that does one job at a time for its owner (the next block read,
 // or the last one written) while the owner works on another. The stop
@@ -67,9 +52,23 @@ class Worker {
   std::thread thread_;
 };
 
-// Reads a file in large blocks and splits it into lines. The file is not
-// owned.
-class BlockReader {
+// What a reader finds in each block as it is read: here nothing. A reader
+// given a type of marks of its own (see BasicBlockReader) has each block
+// marked as soon as it is read, on the reading thread when it reads ahead.
+struct NoMarks {
+  void Reserve(std::size_t) {}
+  void Mark(char*, std::size_t) {}
+};
+
+// Reads a file in large blocks. The file is not owned.
+//
+// Each block read is marked into a `Marks`: `Reserve(size)` makes room for
+// the marks of `size` bytes beforehand, `Mark(data, size)` marks a block,
+// whose buffer has 64 bytes to spare beyond it, so that it can be marked in
+// whole 64-bit words. A block's marks go with it: MarksOfBlock() belongs to
+// Block().
+template <typename Marks = NoMarks>
+class BasicBlockReader {
  public:
   struct Options {
     // Named pipe opened without waiting for its writer: nothing is read
@@ -79,72 +78,31 @@ class BlockReader {
     // read waits for data first in short steps, so that the caller can
     // answer its user, and see a stop, meanwhile.
     bool waitEachRead = false;
-    // Every CR is dropped from a line, not only the one before its LF.
-    bool dropEveryCr = false;
-    // A line longer than this (without its CRs) ends the run with an error
-    // naming `logName`.
-    std::uint64_t maxLineLength = kMaxLineLength;
-    std::string logName;
     // A regular file: the next block is read, on a thread of its own, while
     // the caller works through the one before.
     bool readAhead = false;
   };
 
-  BlockReader(FileSystem& fs, FileHandle file, std::string name, WaitHook onWait, Options options);
+  BasicBlockReader(FileSystem& fs, FileHandle file, std::string name, WaitHook onWait, Options options);
 
   // The bytes not yet consumed, refilling the buffer when all were consumed.
-  // Empty at the end of the input.
+  // Empty at the end of the input, and after DiscardRest.
   std::string_view Available();
   void Consume(std::size_t count) { pos_ += count; }
 
-  // The next line, split off at LF, with its line-end CR (or every CR)
-  // dropped. False at the end of the input, and after DiscardRest: a line
-  // the discard cut short is never returned.
-  bool NextLine(Line& line) {
-    if (pos_ < len_ && !discarded_) {
-      const std::size_t lf = BlockMarks::Next(marks_.lf.data(), pos_, len_);
-      if (lf < len_) {
-        line = {buffer_.get() + pos_, lf - pos_, {marks_.comma.data(), marks_.v.data(), pos_}};
-        pos_ = lf + 1;
-        DropCr(line);
-        if (line.size > options_.maxLineLength) throw LineTooLong(options_.logName, options_.maxLineLength);
-        return true;
-      }
-    }
-    return NextLineAcrossBlocks(line);
-  }
+  // The block in the buffer: its bytes, how many of them were read, how far
+  // they are consumed, and its marks. Valid until the next Available().
+  char* Block() const { return buffer_.get(); }
+  std::size_t BlockLength() const { return len_; }
+  std::size_t Position() const { return pos_; }
+  const Marks& MarksOfBlock() const { return marks_; }
 
   // Treats everything not yet read as consumed: the input is at its end.
   void DiscardRest() { discarded_ = true; }
+  bool Discarded() const { return discarded_; }
   std::uint64_t BytesRead() const { return bytesRead_; }
-  // Whether the last line returned ended at the end of the input, without LF.
-  bool LastLineUnended() const { return unended_; }
 
  private:
-  // The line without its CRs (every one, or the one before its line end),
-  // moved down in place; a line whose bytes moved loses its marks.
-  void DropCr(Line& line) const {
-    if (options_.dropEveryCr) {
-      const std::size_t end = line.marks.first + line.size;
-      const std::size_t cr = BlockMarks::Next(marks_.cr.data(), line.marks.first, end);
-      if (cr + 1 >= end) {  // none, or the one before the LF
-        line.size -= end - cr;
-        return;
-      }
-      line.marks = {};
-    }
-    line.size = DropCr(line.data, line.size);
-  }
-  std::size_t DropCr(char* from, std::size_t size) const {
-    if (!options_.dropEveryCr) return size && from[size - 1] == '\r' ? size - 1 : size;
-    char* cr = static_cast<char*>(std::memchr(from, '\r', size));
-    if (!cr) return size;
-    char* to = cr;
-    for (const char* p = cr; p < from + size; ++p)
-      if (*p != '\r') *to++ = *p;
-    return to - from;
-  }
-  bool NextLineAcrossBlocks(Line& line);
   void Refill();
   void ReadAhead();
 
@@ -155,9 +113,9 @@ class BlockReader {
   Options options_;
   bool waitForData_;
   std::unique_ptr<char[]> buffer_;
-  BlockMarks marks_;
+  Marks marks_;
   std::unique_ptr<char[]> spare_;  // the block read ahead, and its marks
-  BlockMarks spareMarks_;
+  Marks spareMarks_;
   std::int64_t spareRead_ = 0;
   int spareError_ = 0;
   std::unique_ptr<Worker> ahead_;
@@ -166,16 +124,10 @@ class BlockReader {
   std::uint64_t bytesRead_ = 0;
   bool eof_ = false;
   bool discarded_ = false;
-  bool unended_ = false;
-  // A line that does not fit in one block. Grown with realloc, which moves
-  // large blocks without copying them, so a long line is held once.
-  struct Free {
-    void operator()(char* p) const { std::free(p); }
-  };
-  std::unique_ptr<char, Free> long_;
-  std::size_t longSize_ = 0;
-  std::size_t longCapacity_ = 0;
 };
+
+// A reader of plain blocks, marking nothing.
+using BlockReader = BasicBlockReader<>;
 
 // Writes to a file in large blocks. The file is not owned.
 class BlockWriter {
@@ -236,5 +188,90 @@ class BlockWriter {
   int behindError_ = 0;
   std::unique_ptr<Worker> behind_;
 };
+
+template <typename Marks>
+BasicBlockReader<Marks>::BasicBlockReader(FileSystem& fs, FileHandle file, std::string name, WaitHook onWait,
+                                          Options options)
+    : fs_(fs),
+      file_(file),
+      name_(std::move(name)),
+      onWait_(std::move(onWait)),
+      options_(options),
+      waitForData_(options_.waitForWriter),
+      buffer_(new char[kBlockSize + 64]) {  // room to mark a block in whole words
+  if (!options_.readAhead) return;
+  spare_.reset(new char[kBlockSize + 64]);
+  spareMarks_.Reserve(kBlockSize);
+  ahead_ = std::make_unique<Worker>();
+  ReadAhead();
+}
+
+template <typename Marks>
+void BasicBlockReader<Marks>::ReadAhead() {
+  ahead_->Start([this] {
+    do spareRead_ = fs_.Read(file_, spare_.get(), kBlockSize);
+    while (spareRead_ < 0 && errno == EINTR);
+    spareError_ = spareRead_ < 0 ? errno : 0;
+    if (spareRead_ > 0) spareMarks_.Mark(spare_.get(), static_cast<std::size_t>(spareRead_));
+  });
+}
+
+template <typename Marks>
+std::string_view BasicBlockReader<Marks>::Available() {
+  if (!discarded_ && pos_ == len_ && !eof_) Refill();
+  if (discarded_) return {};
+  return {buffer_.get() + pos_, len_ - pos_};
+}
+
+template <typename Marks>
+void BasicBlockReader<Marks>::Refill() {
+  constexpr int kWaitMilliseconds = 100;
+  pos_ = len_ = 0;
+  auto wait = [this] {
+    if (onWait_) onWait_();
+    return !discarded_;
+  };
+  for (;;) {
+    if (waitForData_ || options_.waitEachRead) {
+      // A pipe without data: wait for it in short steps, so that the caller
+      // can answer its user (and abort) meanwhile.
+      const int ready = fs_.WaitReadable(file_, kWaitMilliseconds);
+      if (ready < 0) throw IoError(name_, errno);
+      if (ready == 0) {
+        if (!wait()) return;
+        continue;
+      }
+      waitForData_ = false;
+    }
+    std::int64_t n;
+    if (ahead_) {
+      // The block read ahead becomes this one, and the next is read meanwhile.
+      ahead_->Wait();
+      if ((n = spareRead_) < 0) throw IoError(name_, spareError_);
+      std::swap(buffer_, spare_);
+      std::swap(marks_, spareMarks_);
+      if (n > 0) ReadAhead();
+    } else if ((n = fs_.Read(file_, buffer_.get(), kBlockSize)) > 0) {
+      marks_.Mark(buffer_.get(), static_cast<std::size_t>(n));
+    }
+    if (n < 0 && errno == EINTR) {
+      if (!wait()) return;
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      waitForData_ = true;
+      continue;
+    }
+    if (n < 0) throw IoError(name_, errno);
+    if (n == 0) eof_ = true;
+    len_ = static_cast<std::size_t>(n);
+    bytesRead_ += len_;
+    if (n > 0) wait();  // the data read stays; an abort here skips it
+    return;
+  }
+}
+
+// Made once, in block_io.cpp.
+extern template class BasicBlockReader<NoMarks>;
 
 }  // namespace kestrel
