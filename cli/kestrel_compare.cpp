@@ -227,14 +227,6 @@ int ParseArguments(int argc, char** argv, Options& o, Rules& rules) {
   return -1;
 }
 
-// Reads one side's logs into its table, as the pieces of one table.
-void ReadSide(FileSystem& fs, const std::vector<std::string>& logs, Table& table, bool keepStandardInput,
-              const WaitHook& onWait) {
-  TableReader reader(table);
-  for (const auto& log : logs) ReadLog(fs, reader, table, log, keepStandardInput, onWait);
-  reader.Finish();
-}
-
 // A route that --explain shows: its VRF, prefix and length, and its index
 // in each table (kAbsent when the side lacks it).
 struct ExplainedRoute {

@@ -466,6 +466,13 @@ void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::strin
   source.sha256 = sha.HexDigest();
 }
 
+void ReadSide(FileSystem& fs, const std::vector<std::string>& logs, Table& table, bool keepStandardInput,
+              const WaitHook& onWait) {
+  TableReader reader(table);
+  for (const auto& log : logs) ReadLog(fs, reader, table, log, keepStandardInput, onWait);
+  reader.Finish();
+}
+
 void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requests) {
   std::sort(requests.begin(), requests.end(),
             [](auto a, auto b) { return std::tie(a->source, a->offset) < std::tie(b->source, b->offset); });

@@ -190,6 +190,11 @@ class TableReader {
 void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::string& name, bool keepStandardInput,
              const WaitHook& onWait);
 
+// Reads one side's logs into its table, as the pieces of one table, and
+// ends the side (TableReader::Finish). Throws IoError.
+void ReadSide(FileSystem& fs, const std::vector<std::string>& logs, Table& table, bool keepStandardInput,
+              const WaitHook& onWait);
+
 // A stretch of a source's bytes wanted again: the raw lines of a route.
 struct RawRequest {
   std::uint16_t source;

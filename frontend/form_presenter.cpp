@@ -66,11 +66,13 @@ FormPresenter::FormPresenter(FormView& view, FormEnvironment environment, FileSy
   }
 }
 
-std::int64_t FormPresenter::Now() const {
-  if (environment_.clock) return environment_.clock();
+std::int64_t FormEnvironment::Now() const {
+  if (clock) return clock();
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
+
+std::int64_t FormPresenter::Now() const { return environment_.Now(); }
 
 void FormPresenter::SetText(Control field, const std::string& value) {
   if (values_[field] == value) return;

@@ -53,6 +53,8 @@ struct FormEnvironment {
   bool errorsSeen = true;
   // Milliseconds from any fixed start, for the pace of the progress display.
   std::function<std::int64_t()> clock;
+  // The clock's time, or the system's steady clock's without one.
+  std::int64_t Now() const;
 };
 
 // Everything the window decides, whatever draws it: the window state, the

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "form_presenter.h"
+
+namespace kestrel {
+namespace compare {
+struct DiffRecord;
+}
+
+// The comparison window's controls, in tab order: the four fields, each with
+// its Browse button, the check box and the two commands.
+enum class CompareControl {
+  LogA,            // 比較元ログ (A)
+  BrowseA,         // 参照
+  LogB,            // 比較先ログ (B)
+  BrowseB,         // 参照
+  InterfaceMap,    // インターフェース対応表, optional
+  BrowseMap,       // 参照
+  Accepted,        // 既知の差分, optional
+  BrowseAccepted,  // 参照
+  NoLocal,         // ローカル経路を除く: the L routes left out
+  Compare,         // 比 較
+  Close,           // 閉じる; 中 断 during a comparison
+};
+
+// A control's caption: a field's is its label's.
+const char* CompareCaption(CompareControl control);
+
+// One difference as the list shows it, in Japanese.
+struct CompareRow {
+  std::string prefix;        // "10.1.0.0/16", "VRF red: 10.1.0.0/16"
+  std::string status;        // A のみ, B のみ, 相違; 既知 added when accepted
+  std::string differences;   // what differs: "ネクストホップ、メトリック"
+  std::string lineA, lineB;  // the route's first line in each log, empty on the side that lacks it
+};
+
+// What the comparison window shows, drawn by a view of one toolkit or
+// another. Texts are UTF-8, the fields' values bytes, as in FormView.
+class CompareView {
+ public:
+  virtual ~CompareView() = default;
+  virtual void ShowText(CompareControl field, const std::string& value) = 0;
+  virtual void SetChecked(bool checked) = 0;
+  virtual void SetCaption(CompareControl control, const std::string& caption) = 0;
+  virtual void SetEnabled(CompareControl control, bool enabled) = 0;
+  virtual void SetFocus(CompareControl control) = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+  virtual void Beep() = 0;
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The lines read so far on each side, while a comparison runs; empty after.
+  virtual void ShowProgress(const std::string& text) = 0;
+  // The result in one line, and the warnings' count (empty when none).
+  virtual void ShowSummary(const std::string& summary, const std::string& warnings) = 0;
+  // The list has this many rows now; it asks for each it draws (Row).
+  virtual void SetRowCount(std::size_t rows) = 0;
+  virtual std::optional<std::string> ChooseFile(const std::string& start) = 0;
+  // Handles the events waiting (a click on Abort among them) and returns.
+  virtual void PumpEvents() = 0;
+  virtual void Close() = 0;
+};
+
+// Everything the comparison window decides: its fields and their settings
+// (in the converter's settings file, a section of their own), the
+// comparison run on the window's thread with events pumped between blocks,
+// and the list of differences, filtered and searched, described row by row.
+class ComparePresenter {
+ public:
+  ComparePresenter(CompareView& view, FormEnvironment environment, FileSystem& fs = FileSystem::System());
+  ~ComparePresenter();
+  ComparePresenter(const ComparePresenter&) = delete;
+  ComparePresenter& operator=(const ComparePresenter&) = delete;
+
+  // Start-up: titles the window and restores the last choices; given two
+  // logs (Send to), A and B, compares them at once.
+  void Load(const std::vector<std::string>& logs = {});
+  // What the view reports: a field the user edited, the check box, files
+  // dropped (one fills the empty log field, A first; two fill both), a
+  // button, the window's close button (false while a comparison runs: it is
+  // aborted, and the window closes once it has stopped).
+  void Edited(CompareControl field, const std::string& value);
+  void Toggled(bool checked);
+  void Dropped(const std::vector<std::string>& files);
+  void Clicked(CompareControl button);
+  bool CloseRequested();
+
+  // The list: a kind shown or not (a DiffKind bit, all shown at first), the
+  // accepted differences shown or not, and words that a row must all contain.
+  void ShowKind(int kind, bool shown);
+  void ShowAccepted(bool shown);
+  void Search(const std::string& text);
+  std::size_t RowCount() const { return shown_.size(); }
+  CompareRow Row(std::size_t i) const;
+
+  const std::string& Value(CompareControl field) const { return values_.at(field); }
+  bool Checked() const { return noLocal_; }
+  const std::string& Caption(CompareControl control) const { return captions_.at(control); }
+  bool Enabled(CompareControl control) const { return enabled_.at(control); }
+  bool Running() const { return running_; }
+  const std::string& Summary() const { return summary_; }
+
+ private:
+  struct Result;
+  void SetText(CompareControl field, const std::string& value);
+  void SetCaption(CompareControl control, const std::string& caption);
+  void SetEnabled(CompareControl control, bool enabled);
+  void Save(const char* key, const std::string& value);
+  void Browse(CompareControl field);
+  void Run();
+  // Reads both sides and compares them; throws IoError, or Stopped on abort.
+  std::unique_ptr<Result> ReadAndCompare();
+  static CompareRow Row(const compare::DiffRecord& record);
+  void Filter();
+
+  CompareView& view_;
+  FormEnvironment environment_;
+  FileSystem& fs_;
+  std::string iniPath_;
+  std::map<CompareControl, std::string> values_, captions_;
+  std::map<CompareControl, bool> enabled_;
+  bool noLocal_ = false;
+  bool running_ = false, abort_ = false, closeAfterRun_ = false, saveFailed_ = false;
+  std::unique_ptr<Result> result_;
+  std::string summary_;
+  std::uint8_t kindsShown_ = 0xff;
+  bool acceptedShown_ = true;
+  std::vector<std::string> words_;
+  std::vector<std::uint32_t> shown_;  // the differences that pass the filters, in the comparison's order
+};
+
+}  // namespace kestrel
