@@ -213,7 +213,7 @@ RunResult ConversionRun::Execute(const RunRequest& request, const ProgressHook& 
     progress_.pass = 1;
     {
       LineReader in(fs_, input.handle, input.name, heartbeat_,
-                     ReaderOptions(request, true, input.namedPipe, input.info.kind));
+                    ReaderOptions(request, true, input.namedPipe, input.info.kind));
       BlockWriter out(fs_, temp, tempName, interrupted_, {}, true);
       ForEachLine(in, progress_.total, [&](const Line& line) {
         const bool ended = !in.LastLineUnended();

@@ -170,7 +170,8 @@ void FormPresenter::Form_Load(const std::vector<std::string>& logs, const std::v
     SetText(Control::Text1, log);
     view_.PumpEvents();
     if (OutputLacksExtension()) {  // it would replace a file named as the log without its extension
-      ReportFailure(PrintableName(log) + ": 出力拡張子が設定されていないので変換しませんでした（先に「出力拡張子」を設定してください）");
+      ReportFailure(PrintableName(log) +
+                    ": 出力拡張子が設定されていないので変換しませんでした（先に「出力拡張子」を設定してください）");
       continue;
     }
     const std::string output = OverWriteOn ? Value(Control::Text1) : Value(Control::Text2);

@@ -20,7 +20,7 @@ using namespace test;
 using Texts = std::vector<std::string>;
 using C = CompareControl;
 
-class NotingCompareView : public CompareView {
+class NotingCompareView : public CompareView, public Notes {
  public:
   void ShowText(C field, const std::string& value) override { shown[field] = value; }
   void SetChecked(bool checked) override { Note(checked ? "checked" : "unchecked"); }
@@ -43,16 +43,7 @@ class NotingCompareView : public CompareView {
   }
   void Close() override { Note("close"); }
 
-  void Note(const std::string& line) { notes.push_back(line); }
-  Texts Take(const std::string& prefix) {
-    Texts taken;
-    std::erase_if(notes, [&](const std::string& note) {
-      return note.rfind(prefix, 0) == 0 && (taken.push_back(note.substr(prefix.size())), true);
-    });
-    return taken;
-  }
-
-  Texts notes, progress;
+  Texts progress;
   std::map<C, std::string> shown;
   std::size_t rows = 0;
   std::optional<std::string> nextFile;

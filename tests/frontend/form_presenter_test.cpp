@@ -29,7 +29,7 @@ std::string Reason(int error) {
 }
 
 // Writes down what the presenter has it show and do, one line each.
-class NotingView : public FormView {
+class NotingView : public FormView, public Notes {
  public:
   void ShowText(Control field, const std::string& value) override { shown[field] = value; }
   void SetCaption(Control control, const std::string& caption) override {
@@ -52,17 +52,6 @@ class NotingView : public FormView {
   }
   void ErrorLine(const std::string& line) override { Note("error " + line); }
 
-  void Note(const std::string& line) { notes.push_back(line); }
-  // The notes that begin with `prefix`, without it, taken away.
-  Texts Take(const std::string& prefix) {
-    Texts taken;
-    std::erase_if(notes, [&](const std::string& note) {
-      return note.rfind(prefix, 0) == 0 && (taken.push_back(note.substr(prefix.size())), true);
-    });
-    return taken;
-  }
-
-  Texts notes;
   std::map<Control, std::string> shown;
   std::optional<std::string> nextFile;
   std::function<void()> onPump;
@@ -243,8 +232,8 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     const Texts message = view_.Take("message ");
     const std::string left = e.said + Path(e.inPlace ? "ix1.log" : "ix1.txt");
     EXPECT_EQ(message, !e.message.empty() ? Texts{"変換できませんでした。\n" + Path(e.message)}
-                       : *e.said  ? Texts{left}
-                                  : Texts{});
+                       : *e.said          ? Texts{left}
+                                          : Texts{});
     EXPECT_EQ(view_.Take("beep"), Texts(!e.message.empty() ? 1 : 0, ""));
     EXPECT_EQ(view_.Take("close"), Texts(e.close ? 1 : 0, ""));
     // The run keeps a control focused; afterwards Convert has the focus.
@@ -252,7 +241,8 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
     EXPECT_EQ(p.Caption(Control::Command1) + p.Caption(Control::Command2), "変 換終 了");
     EXPECT_TRUE(p.Enabled(Control::Command1) && p.Enabled(Control::Command2) && p.Enabled(Control::Command3));
     EXPECT_EQ(dir_->Entries(), (Texts{"Kestrel-00000042.tmp", "Kestrel.ini", "ix1.log", "ix1.txt"}));
-    EXPECT_EQ(p.TempCopyPath(), !e.message.empty() ? JoinPath(Path("tmp"), "Kestrel-00000042.tmp") : Path("Kestrel-00000043.tmp"));
+    EXPECT_EQ(p.TempCopyPath(),
+              !e.message.empty() ? JoinPath(Path("tmp"), "Kestrel-00000042.tmp") : Path("Kestrel-00000043.tmp"));
   }
 }
 
@@ -260,10 +250,9 @@ TEST_F(PresenterTest, RunsEndAsTheyShould) {
 // converted log, not beside the program; in the system's temporary folder
 // when the output's folder takes no new file; its failure names it.
 TEST_F(PresenterTest, TheTemporaryCopyGoesWhereTheRunNeedsIt) {
-  for (const auto& [fails, error, copy, full] :
-       {std::tuple{FaultyFileSystem::kNone, 0, "out", false},
-        {FaultyFileSystem::kOpen, EACCES, "tmp", false},
-        {FaultyFileSystem::kWrite, ENOSPC, "out", true}}) {
+  for (const auto& [fails, error, copy, full] : {std::tuple{FaultyFileSystem::kNone, 0, "out", false},
+                                                 {FaultyFileSystem::kOpen, EACCES, "tmp", false},
+                                                 {FaultyFileSystem::kWrite, ENOSPC, "out", true}}) {
     FormPresenter& p = Open("[Kestrel]\nFileExt=.txt\n");
     for (const char* folder : {"out", "tmp"}) std::filesystem::create_directory(NativePath(Path(folder)));
     Write("out/ix1.log", NumberedLog(250));
@@ -375,7 +364,8 @@ TEST_F(PresenterTest, BatchesReportEachFailureAndExit) {
   EXPECT_EQ(Open("", {"a.log"}, false, [&] { Write("a.log", "a\n"), Write("a", "another file"); }).BatchExitCode(), 1);
   EXPECT_EQ(ReadFile(Path("a")), "another file");
   EXPECT_EQ(view_.Take("error "),
-            Texts{"kestrel: " + Path("a.log") + ": 出力拡張子が設定されていないので変換しませんでした（先に「出力拡張子」を設定してください）"});
+            Texts{"kestrel: " + Path("a.log") +
+                  ": 出力拡張子が設定されていないので変換しませんでした（先に「出力拡張子」を設定してください）"});
   EXPECT_EQ(Open("[Kestrel]\nFileExt=.txt\n", {"a.log"}, false, [&] { Write("a.log", "a\n"); }).BatchExitCode(), 0);
   EXPECT_EQ(view_.Take("error "), Texts{});
   // Converted in place, but with the old log left beside it: a failure.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "byte_marks.h"
 
@@ -25,5 +26,19 @@ inline std::string NumberedLog(int count, const std::string& end = "\n") {
 // The ways of marking a block, each tried where the processor has it. The
 // widest comes last: the one the process takes of itself is left in force.
 inline constexpr MarkStep kMarkSteps[] = {MarkStep::kByte, MarkStep::k16Bytes, MarkStep::k32Bytes};
+
+// What a fake view was told to show and do, one line each.
+struct Notes {
+  std::vector<std::string> notes;
+  void Note(const std::string& line) { notes.push_back(line); }
+  // The notes that begin with `prefix`, without it, taken away.
+  std::vector<std::string> Take(const std::string& prefix) {
+    std::vector<std::string> taken;
+    std::erase_if(notes, [&](const std::string& note) {
+      return note.rfind(prefix, 0) == 0 && (taken.push_back(note.substr(prefix.size())), true);
+    });
+    return taken;
+  }
+};
 
 }  // namespace kestrel::test
