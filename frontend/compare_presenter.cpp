@@ -60,8 +60,25 @@ const char* CompareCaption(CompareControl control) {
     case CompareControl::NoLocal: return "ローカル経路を除く";
     case CompareControl::Compare: return "比 較";
     case CompareControl::Close: return kCloseCaption;
+    case CompareControl::Search: return "検索";
+    case CompareControl::List: return "差分";
+    case CompareControl::OpenReport: return "レポートを開く";
+    case CompareControl::SaveReport: return "レポートを保存";
+    case CompareControl::SaveCsv: return "CSV を保存";
     default: return "参照";
   }
+}
+
+const char* FilterCaption(int filter) { return filter < kKindFilters ? kKindNames[filter] : "既知"; }
+
+const char* ColumnCaption(int column) {
+  constexpr const char* kColumns[kCompareColumns] = {"経路", "状態", "相違点", "A の行", "B の行"};
+  return kColumns[column];
+}
+
+const std::string& CompareRow::Cell(int column) const {
+  const std::string* cells[kCompareColumns] = {&prefix, &status, &differences, &lineA, &lineB};
+  return *cells[column];
 }
 
 // A comparison's tables, rules and differences, which the records point into.
@@ -77,7 +94,7 @@ struct ComparePresenter::Result {
 ComparePresenter::ComparePresenter(CompareView& view, FormEnvironment environment, FileSystem& fs)
     : view_(view), environment_(std::move(environment)), fs_(fs) {
   SetMessageLanguage(Language::Japanese);  // the system's reasons too
-  for (int c = 0; c <= static_cast<int>(CompareControl::Close); ++c) {
+  for (int c = 0; c <= static_cast<int>(CompareControl::SaveCsv); ++c) {
     const auto control = static_cast<CompareControl>(c);
     captions_[control] = CompareCaption(control);
     enabled_[control] = true;
@@ -205,7 +222,6 @@ std::unique_ptr<ComparePresenter::Result> ComparePresenter::ReadAndCompare() {
       text += std::string(s ? "、B " : "読み込み中: A ") + std::to_string(lines) + " 行";
     }
     view_.ShowProgress(text);
-    view_.PumpEvents();
     lastPump = environment_.Now();
     if (abort_) throw Stopped{};
   };
@@ -338,6 +354,10 @@ void ComparePresenter::Filter() {
   }
   view_.SetRowCount(shown_.size());
 }
+
+void ComparePresenter::Tick() {}
+
+void ComparePresenter::Activated(std::size_t) {}
 
 CompareRow ComparePresenter::Row(std::size_t i) const { return Row((*result_->describer)[shown_.at(i)]); }
 

@@ -30,10 +30,24 @@ enum class CompareControl {
   NoLocal,         // ローカル経路を除く: the L routes left out
   Compare,         // 比 較
   Close,           // 閉じる; 中 断 during a comparison
+  Search,          // 検索: words that a listed difference must all contain
+  List,            // the differences, a row each
+  OpenReport,      // レポートを開く: the HTML report in the default browser
+  SaveReport,      // レポートを保存: the HTML report where the user chooses
+  SaveCsv,         // CSV を保存
 };
 
 // A control's caption: a field's is its label's.
 const char* CompareCaption(CompareControl control);
+
+// The list's filters, a check box each: the kinds of difference (a DiffKind
+// bit each, ShowKind) and, last, the accepted differences (ShowAccepted).
+inline constexpr int kKindFilters = 8;
+const char* FilterCaption(int filter);  // 0 to kKindFilters; kKindFilters is 既知
+
+// The list's columns: 経路, 状態, 相違点, A の行, B の行.
+inline constexpr int kCompareColumns = 5;
+const char* ColumnCaption(int column);
 
 // One difference as the list shows it, in Japanese.
 struct CompareRow {
@@ -41,7 +55,11 @@ struct CompareRow {
   std::string status;        // A のみ, B のみ, 相違; 既知 added when accepted
   std::string differences;   // what differs: "ネクストホップ、メトリック"
   std::string lineA, lineB;  // the route's first line in each log, empty on the side that lacks it
+  const std::string& Cell(int column) const;
 };
+
+// What a save dialog offers to save.
+enum class SavedReport { Html, Csv };
 
 // What the comparison window shows, drawn by a view of one toolkit or
 // another. Texts are UTF-8, the fields' values bytes, as in FormView.
@@ -63,15 +81,26 @@ class CompareView {
   // The list has this many rows now; it asks for each it draws (Row).
   virtual void SetRowCount(std::size_t rows) = 0;
   virtual std::optional<std::string> ChooseFile(const std::string& start) = 0;
-  // Handles the events waiting (a click on Abort among them) and returns.
-  virtual void PumpEvents() = 0;
+  // A save dialog for a report, starting at `suggested`; it asks before
+  // replacing a file. Nothing when cancelled.
+  virtual std::optional<std::string> ChooseSaveFile(const std::string& suggested, SavedReport kind) = 0;
+  // While on, the view calls ComparePresenter::Tick every 40 ms or so, on
+  // the window's thread: a comparison or a report is being made on another.
+  virtual void SetTicking(bool on) = 0;
+  // One route's lines from both logs and what differs, in a dialog of its
+  // own with a fixed-width font, until the user closes it.
+  virtual void ShowDetail(const std::string& title, const std::string& text) = 0;
+  // Opens a local HTML file in the user's default browser; false when the
+  // system could not.
+  virtual bool OpenInBrowser(const std::string& path) = 0;
   virtual void Close() = 0;
 };
 
 // Everything the comparison window decides: its fields and their settings
 // (in the converter's settings file, a section of their own), the
-// comparison run on the window's thread with events pumped between blocks,
-// and the list of differences, filtered and searched, described row by row.
+// comparison run on threads of its own while the window goes on answering,
+// the list of differences, filtered and searched, described row by row, a
+// row's detail, and the reports.
 class ComparePresenter {
  public:
   ComparePresenter(CompareView& view, FormEnvironment environment, FileSystem& fs = FileSystem::System());
@@ -91,6 +120,11 @@ class ComparePresenter {
   void Dropped(const std::vector<std::string>& files);
   void Clicked(CompareControl button);
   bool CloseRequested();
+  // A row double-clicked, or Enter on it: its detail.
+  void Activated(std::size_t row);
+  // While ticking: shows how far the work on the other threads got, and
+  // takes its result once it is done.
+  void Tick();
 
   // The list: a kind shown or not (a DiffKind bit, all shown at first), the
   // accepted differences shown or not, and words that a row must all contain.

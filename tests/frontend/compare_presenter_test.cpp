@@ -38,8 +38,14 @@ class NotingCompareView : public CompareView, public Notes {
   }
   void SetRowCount(std::size_t count) override { rows = count; }
   std::optional<std::string> ChooseFile(const std::string&) override { return std::exchange(nextFile, {}); }
-  void PumpEvents() override {
-    if (onPump) onPump();
+  std::optional<std::string> ChooseSaveFile(const std::string&, SavedReport) override {
+    return std::exchange(nextFile, {});
+  }
+  void SetTicking(bool on) override { ticking = on; }
+  void ShowDetail(const std::string& title, const std::string& text) override { Note("detail " + title + "\n" + text); }
+  bool OpenInBrowser(const std::string& path) override {
+    Note("browser " + path);
+    return browserOpens;
   }
   void Close() override { Note("close"); }
 
@@ -48,6 +54,7 @@ class NotingCompareView : public CompareView, public Notes {
   std::size_t rows = 0;
   std::optional<std::string> nextFile;
   std::function<void()> onPump;
+  bool ticking = false, browserOpens = true;
 };
 
 class ComparePresenterTest : public ::testing::Test {
