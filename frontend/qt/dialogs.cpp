@@ -1,16 +1,25 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QTranslator>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include <optional>
 #include <utility>
 
 #include "form_layout.h"
+#include "path_bytes.h"
 #include "platform.h"
 
 namespace kestrel {
@@ -18,7 +27,11 @@ namespace {
 
 std::function<void()> beepHandler;
 std::optional<QMessageBox::StandardButton> nextAnswer;
-std::optional<QString> nextFileName;
+std::optional<QString> nextFileName, nextSaveFileName;
+std::function<void(const QString&, const QString&)> textHandler;
+std::function<bool(const std::string&)> browserHandler;
+
+QString AllFilesFilter() { return QString::fromUtf8(kAllFilesName) + QStringLiteral(" (*)"); }
 
 }  // namespace
 
@@ -59,11 +72,56 @@ bool InstallQtTranslations(const QLocale& locale) {
 QString FileDialog::GetOpenFileName(QWidget* parent, const QString& start) {
   if (nextFileName) return *std::exchange(nextFileName, std::nullopt);
   const QString logs = QString::fromUtf8(kLogFilesPatterns).replace(u';', u' ');
-  const QString filters = QString::fromUtf8(kLogFilesName) + QStringLiteral(" (") + logs + QStringLiteral(");;") +
-                          QString::fromUtf8(kAllFilesName) + QStringLiteral(" (*)");
+  const QString filters =
+      QString::fromUtf8(kLogFilesName) + QStringLiteral(" (") + logs + QStringLiteral(");;") + AllFilesFilter();
   return QFileDialog::getOpenFileName(parent, QString(), start, filters);
 }
 
 void FileDialog::SetNextFileName(const QString& name) { nextFileName = name; }
+
+QString FileDialog::GetSaveFileName(QWidget* parent, const QString& suggested, const QString& typeName,
+                                    const QString& patterns) {
+  if (nextSaveFileName) return *std::exchange(nextSaveFileName, std::nullopt);
+  const QString filters = typeName + QStringLiteral(" (") + patterns + QStringLiteral(");;") + AllFilesFilter();
+  return QFileDialog::getSaveFileName(parent, QString(), suggested, filters);
+}
+
+void FileDialog::SetNextSaveFileName(const QString& name) { nextSaveFileName = name; }
+
+void TextDialog::Show(QWidget* parent, const QString& title, const QString& text) {
+  if (textHandler) return textHandler(title, text);
+  QDialog dialog(parent);
+  dialog.setWindowTitle(title);
+  dialog.resize(760, 480);
+  auto* view = new QPlainTextEdit(text, &dialog);
+  view->setReadOnly(true);
+  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Routes line up in columns: a fixed-width face that has the Japanese
+  // glyphs (IPAGothic's, Noto's monospaced one), else the system's.
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("MS Gothic"),
+                     fixed.family()});
+  fixed.setPointSizeF(kDefaultPoints + 1);
+  view->setFont(fixed);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("閉じる"));
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(view);
+  layout->addWidget(buttons);
+  buttons->button(QDialogButtonBox::Close)->setFocus();
+  dialog.exec();  // Esc closes it too
+}
+
+void TextDialog::SetHandler(std::function<void(const QString&, const QString&)> handler) {
+  textHandler = std::move(handler);
+}
+
+bool Browser::Open(const std::string& path) {
+  if (browserHandler) return browserHandler(path);
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(PathText(path)));
+}
+
+void Browser::SetHandler(std::function<bool(const std::string&)> handler) { browserHandler = std::move(handler); }
 
 }  // namespace kestrel

@@ -34,6 +34,28 @@ class FileDialog {
   // The file chosen, or an empty text when the dialog was cancelled.
   static QString GetOpenFileName(QWidget* parent, const QString& start);
   static void SetNextFileName(const QString& name);
+  // The save dialog of a report: files of `type` (a name and its patterns,
+  // "*.csv"), then every file; it asks before replacing one.
+  static QString GetSaveFileName(QWidget* parent, const QString& suggested, const QString& typeName,
+                                 const QString& patterns);
+  static void SetNextSaveFileName(const QString& name);
+};
+
+// A long text in a dialog of its own, fixed-width, read-only, until the user
+// closes it. A test takes the texts with a handler instead.
+class TextDialog {
+ public:
+  static void Show(QWidget* parent, const QString& title, const QString& text);
+  // Takes the next dialogs' title and text; an empty handler restores the dialogs.
+  static void SetHandler(std::function<void(const QString& title, const QString& text)> handler);
+};
+
+// The user's default browser, on a local file named by its bytes (PathBytes).
+// A test's handler is called instead, and says whether it "opened" the file.
+class Browser {
+ public:
+  static bool Open(const std::string& path);
+  static void SetHandler(std::function<bool(const std::string& path)> handler);
 };
 
 // Installs Qt's own translations for the locale (the standard dialogs' and

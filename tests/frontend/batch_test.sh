@@ -9,7 +9,7 @@
 # conversion of the log beside it, nor converted into itself. Qt's notes on
 # an unusable runtime folder stay out of the report; the reasons are
 # Japanese, the system's too. No failure box waits where nobody may be.
-# Usage: batch_test.sh PROGRAM EXAMPLES_DIR
+# Usage: batch_test.sh PROGRAM EXAMPLES_DIR COMPARE_WINDOW_PROGRAM
 set -u
 example=$2/ix-show-ip-route.log converted=$2/ix-show-ip-route.converted.log
 dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && cd "$dir" || exit 1
@@ -64,3 +64,8 @@ status=$?
 # (The box on the minimal platform adds a note of Qt's.)
 [ $status = 143 ] && [ "$(head -n 1 err)" = "kestrel: missing.log: $missing" ] ||
   { echo "FAILED: a batch at its box: status $status: $(cat err)" && exit 1; }
+# kestrel-compare-window: its help on standard output; a third log is a
+# usage error, said in one line.
+"$3" --help | grep -q '^Usage: kestrel-compare-window \[LOG-A \[LOG-B\]\]$' && "$3" a b c 2>err
+status=$?
+[ $status = 2 ] && [ "$(wc -l <err)" = 1 ] || { echo "FAILED: kestrel-compare-window a b c: $status $(cat err)" && exit 1; }
