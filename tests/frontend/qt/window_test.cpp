@@ -9,10 +9,12 @@
 
 #include "dialogs.h"
 #include "fixtures.h"
+#include "frm_compare.h"
 #include "frm_kestrel.h"
 #include "platform.h"
 #include "test_files.h"
 
+using kestrel::FrmCompare;
 using kestrel::frmKestrel;
 using namespace kestrel::test;
 using Names = std::vector<std::string>;
@@ -37,14 +39,18 @@ class WindowTest : public QObject {
     window_.reset();
     dir_ = std::make_unique<ScratchDir>();
     if (!ini.empty()) WriteFile(Path("Kestrel.ini"), ini);
-    kestrel::FormEnvironment environment;
-    environment.programDir = environment.tempDir = dir_->Path();
-    window_ = std::make_unique<frmKestrel>(environment);
+    window_ = std::make_unique<frmKestrel>(Environment());
     window_->Presenter().Form_Load({});
     kestrel::MessageBox::SetNextAnswer(QMessageBox::Ok);
     return *window_;
   }
   void Write(const std::string& name, const std::string& bytes) { WriteFile(Path(name), bytes); }
+  // A window's environment: the scratch folder as its program folder.
+  kestrel::FormEnvironment Environment() const {
+    kestrel::FormEnvironment environment;
+    environment.programDir = environment.tempDir = dir_->Path();
+    return environment;
+  }
 
   // Drags `data` onto `target` and drops it there; true when the drop was taken.
   static bool Drop(QWidget* target, const QMimeData& data) {
@@ -214,6 +220,96 @@ class WindowTest : public QObject {
       Command(1)->click();
       QCOMPARE(ReadFile(inPlace ? log : log.substr(0, log.size() - 4) + ".txt"), std::string("a, t, Giga0\r\n"));
     }
+  }
+
+  // The comparison window: its captions whole in a Japanese face with every
+  // glyph at its smallest, the room it gains given to the list.
+  void compareWindowFits() {
+    dir_ = std::make_unique<ScratchDir>();
+    FrmCompare w(Environment());
+    w.Presenter().Load({});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(1, 1);
+    QTRY_COMPARE(w.size(), w.minimumSizeHint());
+    QVERIFY(w.width() < 1000 && w.height() < 400);
+    for (QWidget* control : w.findChildren<QWidget*>()) {
+      const QString text = control->property("text").toString();
+      if (!control->isVisible() || qobject_cast<QLineEdit*>(control) || text.isEmpty()) continue;
+      const QFontMetrics metrics(control->font());
+      const QString family = QFontInfo(control->font()).family();
+      QVERIFY2(family.contains("Gothic") || family.contains("CJK JP"), qPrintable(family + " " + text));
+      for (const QChar ch : text) QVERIFY2(metrics.inFontUcs4(ch.unicode()), qPrintable(text));
+      QVERIFY2(control->width() >= control->minimumSizeHint().width(), qPrintable(text));
+    }
+    auto* list = w.findChild<QTableView*>("List");
+    const QSize listSize = list->size(), fieldSize = w.findChild<QLineEdit*>("LogA")->size();
+    w.resize(w.size() + QSize(300, 200));
+    QTRY_COMPARE(list->size(), listSize + QSize(300, 200));
+    QCOMPARE(w.findChild<QLineEdit*>("LogA")->size(), fieldSize + QSize(300, 0));
+  }
+
+  // The two example logs dropped together and compared without the local
+  // routes; the list filtered by kind and by search, a row's detail, the
+  // HTML report in the browser and the CSV where the save dialog says.
+  void compareWindowCompares() {
+    dir_ = std::make_unique<ScratchDir>();
+    FrmCompare w(Environment());
+    w.Presenter().Load({});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QMimeData logs;
+    logs.setUrls({QUrl::fromLocalFile(KESTREL_EXAMPLES "/ix-show-ip-route.log"),
+                  QUrl::fromLocalFile(KESTREL_EXAMPLES "/cisco-show-ip-route.log")});
+    QVERIFY(Drop(w.findChild<QTableView*>("List")->viewport(), logs));
+    QCOMPARE(w.findChild<QLineEdit*>("LogB")->text(), KESTREL_EXAMPLES "/cisco-show-ip-route.log");
+    w.findChild<QCheckBox*>("NoLocal")->click();
+    w.findChild<QPushButton*>("Compare")->click();
+    auto* summary = w.findChild<QLabel*>("Summary");
+    QTRY_VERIFY2_WITH_TIMEOUT(summary->text().startsWith("差分 4 件"), qPrintable(summary->text()), 20000);
+    QVERIFY(summary->font().bold());
+    auto* list = w.findChild<QTableView*>("List");
+    QCOMPARE(list->model()->rowCount(), 4);
+    QCOMPARE(list->model()->index(2, 0).data().toString(), "10.30.0.0/24");
+    w.findChild<QCheckBox*>("Filter1")->click();  // B のみ hidden
+    QCOMPARE(list->model()->rowCount(), 3);
+    w.findChild<QCheckBox*>("Filter1")->click();
+    QTest::keyClicks(w.findChild<QLineEdit*>("Search"), "198.51");
+    QCOMPARE(list->model()->rowCount(), 1);
+    w.findChild<QLineEdit*>("Search")->clear();
+    QCOMPARE(list->model()->rowCount(), 4);
+
+    QString detail;
+    kestrel::TextDialog::SetHandler([&](const QString& title, const QString& text) { detail = title + "\n" + text; });
+    const QRect row = list->visualRect(list->model()->index(1, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTRY_VERIFY2(detail.contains("10.3.0.0/16"), qPrintable(detail));
+    kestrel::TextDialog::SetHandler({});
+
+    std::string opened;
+    kestrel::Browser::SetHandler([&](const std::string& path) { return opened = path, true; });
+    w.findChild<QPushButton*>("OpenReport")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!opened.empty(), 20000);
+    kestrel::Browser::SetHandler({});
+    QVERIFY2(QFileInfo(Q(opened)).isFile() && Q(opened).endsWith(".html"), opened.c_str());
+    kestrel::FileDialog::SetNextSaveFileName(Q(Path("diff.csv")));
+    w.findChild<QPushButton*>("SaveCsv")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Q(Path("diff.csv"))), 20000);  // written beside, then renamed
+    QVERIFY(ReadFile(Path("diff.csv")).find("10.30.0.0/24") != std::string::npos);
+    // The save dialog offers the report's kind first and asks before replacing a file.
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog && dialog->acceptMode() == QFileDialog::AcceptSave &&
+          !dialog->testOption(QFileDialog::DontConfirmOverwrite))
+        filters = dialog->nameFilters();
+      if (dialog) dialog->reject();
+    });
+    w.findChild<QPushButton*>("SaveReport")->click();
+    QCOMPARE(filters, QStringList({"HTML ファイル (*.html *.htm)", "すべてのファイル (*)"}));
+    w.findChild<QPushButton*>("Close")->click();
+    QVERIFY(!w.isVisible());
   }
 
   // Last, as it leaves Qt's texts in Japanese for the rest of the program.
