@@ -61,7 +61,7 @@ cp examples/ix-show-ip-route.log "$unpacked/ix.log"
 printf '[Kestrel]\nFileExt=.txt\n' >"$bin/Kestrel.ini"
 "$bin/kestrel" "$unpacked/ix.log"
 cmp examples/ix-show-ip-route.converted.log "$unpacked/ix.txt"
-for page in kestrel kestrel-convert kestrel-compare; do  # rendered whole, without a warning
+for page in kestrel kestrel-convert kestrel-compare kestrel-compare-window; do  # rendered whole, without a warning
   text=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$unpacked/usr/share/man/man1/$page.1.gz" 2>"$unpacked/warnings")
   grep -q "^SEE ALSO" <<<"$text"
   [ ! -s "$unpacked/warnings" ]
@@ -69,6 +69,9 @@ done
 lintian --fail-on error,warning dist/kestrel_*_amd64.deb
 # The desktop entry without a hint: logs only, one main category.
 [ -z "$(desktop-file-validate "$unpacked/usr/share/applications/kestrel.desktop")" ]
+# The comparison window's program and desktop entry are there too.
+[ -z "$(desktop-file-validate "$unpacked/usr/share/applications/kestrel-compare-window.desktop")" ]
+"$bin/kestrel-compare-window" --help | grep -q '^Usage: kestrel-compare-window'
 echo "the Debian package installs programs that convert and compare as built, and its manual pages"
 
 echo "== Windows build, tests under Wine =="

@@ -36,9 +36,10 @@ if(WIN32)
   unset(_kestrel_from)
   unset(_kestrel_minor_text)
 else()
-  # freedesktop.org launcher entry and themed icons.
+  # freedesktop.org launcher entries (the converter's and the comparison
+  # window's) and the themed icons they share.
   set(_kestrel_icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
-  install(FILES ${KESTREL_RESOURCES_DIR}/kestrel.desktop
+  install(FILES ${KESTREL_RESOURCES_DIR}/kestrel.desktop ${KESTREL_RESOURCES_DIR}/kestrel-compare-window.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${KESTREL_RESOURCES_DIR}/kestrel-32.png
           DESTINATION ${_kestrel_icons}/32x32/apps RENAME kestrel.png)
