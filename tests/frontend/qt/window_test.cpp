@@ -298,6 +298,7 @@ class WindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Q(Path("diff.csv"))), 20000);  // written beside, then renamed
     QVERIFY(ReadFile(Path("diff.csv")).find("10.30.0.0/24") != std::string::npos);
     // The save dialog offers the report's kind first and asks before replacing a file.
+    QTRY_VERIFY(w.findChild<QPushButton*>("SaveReport")->isEnabled());  // once the CSV is saved
     QStringList filters;
     QTimer::singleShot(0, [&] {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
