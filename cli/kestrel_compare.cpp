@@ -37,10 +37,6 @@ constexpr int kExitDiffer = 1;
 constexpr int kExitTrouble = 2;
 constexpr FileHandle kStandardInput = 0;
 constexpr FileHandle kStandardOutput = 1;
-// The raw lines fetched for the HTML page: at most this many differences'.
-// The page carries them only while it stays under its size (some 18,000
-// routes of a generated table), so this bounds the reading, not the page.
-constexpr std::size_t kRawRoutesInHtml = 50000;
 
 const char kHelp[] =
     "Usage: kestrel-compare [OPTION]... A B\n"
@@ -377,48 +373,6 @@ void Explain(const ReportData& data, const std::string& query, const std::vector
                verdict.status + "\",\"differences\":[" + kinds +
                "],\"accepted\":" + (verdict.accepted ? "true" : "false") + ",\"verdict\":\"" +
                JsonEscape(verdict.words) + "\"" + sides + "}\n");
-  }
-}
-
-// Fetches the raw lines the report shows: the unparsed lines, and the
-// routes of the differences (or of --explain).
-void FetchRawLines(FileSystem& fs, ReportData& data, bool unparsed, std::size_t routes,
-                   const std::vector<std::uint32_t> (&explained)[2]) {
-  for (int s = 0; s < 2; ++s) {
-    const Table& t = *data.table[s];
-    std::vector<RawRequest> requests;
-    std::vector<std::uint32_t> routeOf;
-    if (unparsed)
-      for (const auto& u : t.unparsed) requests.push_back({u.source, u.offset, u.size, {}});
-    const std::size_t firstRoute = requests.size();
-    auto addRoute = [&](std::uint32_t i) {
-      const Route& r = t.routes[i];
-      requests.push_back({r.source, r.offset, r.span, {}});
-      routeOf.push_back(i);
-    };
-    for (std::size_t i = 0; i < data.comparison->diffs.size() && i < routes; ++i) {
-      const std::uint32_t index = s ? data.comparison->diffs[i].b : data.comparison->diffs[i].a;
-      if (index != kAbsent) addRoute(index);
-    }
-    for (const auto i : explained[s]) addRoute(i);
-    std::vector<RawRequest*> pointers;
-    for (auto& r : requests) pointers.push_back(&r);
-    FetchRaw(fs, t, pointers);
-    for (std::size_t i = 0; i < firstRoute; ++i) {
-      std::string& text = requests[i].text;
-      if (!text.empty() && text.back() == '\r') text.pop_back();
-      data.unparsedText[s].push_back(std::move(text));
-    }
-    for (std::size_t i = firstRoute; i < requests.size(); ++i) {
-      std::string text;  // the lines with LF alone at their ends, whether they ended in CR LF, CR or LF
-      const std::string& raw = requests[i].text;
-      for (std::size_t k = 0; k < raw.size(); ++k)
-        if (raw[k] != '\r')
-          text += raw[k];
-        else if (k + 1 == raw.size() || raw[k + 1] != '\n')
-          text += '\n';
-      data.routeText[s][routeOf[i - firstRoute]] = std::move(text);
-    }
   }
 }
 

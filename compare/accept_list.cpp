@@ -23,24 +23,28 @@ AcceptList AcceptList::Parse(std::string_view text, const std::string& name) {
   list.name_ = name;
   ForEachRule(text, [&](int number, const std::vector<std::string_view>& words) {
     auto fail = [&](const std::string& what) {
-      throw IoError(name, 0, "line " + std::to_string(number) + ": " + what);
+      throw IoError(name, 0, InLanguage("line ", "") + std::to_string(number) + InLanguage(": ", " 行目: ") + what);
     };
     Entry entry;
     entry.line = number;
     std::size_t w = 0;
     if (words[0] == "vrf") {
-      if (words.size() < 3) fail("expected 'vrf NAME PREFIX'");
+      if (words.size() < 3)
+        fail(InLanguage("expected 'vrf NAME PREFIX'", "「vrf 名前 プレフィックス」の形ではありません"));
       entry.anyVrf = false;
       entry.vrf = words[1];
       w = 2;
     }
     if (!ParsePrefixText(words[w], entry.prefix, entry.length))
-      fail("expected a prefix with its length, such as 10.1.0.0/16, not '" + PrintableName(std::string(words[w])) +
-           "'");
+      fail(InLanguage("expected a prefix with its length, such as 10.1.0.0/16, not '",
+                      "10.1.0.0/16 のような長さ付きのプレフィックスではありません: '") +
+           PrintableName(std::string(words[w])) + "'");
     for (++w; w < words.size(); ++w) {
       int k = 0;
       while (k < kDiffKinds && words[w] != kDiffKindNames[k]) ++k;
-      if (k == kDiffKinds) fail("unknown kind of difference '" + PrintableName(std::string(words[w])) + "'");
+      if (k == kDiffKinds)
+        fail(InLanguage("unknown kind of difference '", "不明な差分の種類です: '") +
+             PrintableName(std::string(words[w])) + "'");
       entry.kinds |= static_cast<std::uint8_t>(1 << k);
     }
     list.byPrefix_[{entry.prefix.v6, entry.prefix.hi, entry.prefix.lo, entry.length}].push_back(

@@ -252,7 +252,7 @@ Naming NamingOf(const Table& a, const Table& b, const Rules& rules) {
   return a.layout == b.layout && a.layout != Layout::Unknown ? Naming::Exact : Naming::None;
 }
 
-Comparison Compare(const Table& a, const Table& b, const Rules& rules) {
+Comparison Compare(const Table& a, const Table& b, const Rules& rules, const std::function<void()>& onStep) {
   Side sa{a, {}, {}, {}, {}}, sb{b, {}, {}, {}, {}};
   RankVrfs(sa, sb);
   NameSides(sa, sb, rules);
@@ -273,7 +273,8 @@ Comparison Compare(const Table& a, const Table& b, const Rules& rules) {
     for (int k = 0; k < kDiffKinds; ++k) result.perKind[k] += (kinds >> k) & 1;
   };
   std::size_t i = 0, j = 0;
-  while (true) {
+  for (std::uint32_t step = 1;; ++step) {
+    if (onStep && step % 65536 == 0) onStep();
     while (i < ra.size() && Skipped(ra[i], rules)) ++i, ++result.ignored[0];
     while (j < rb.size() && Skipped(rb[j], rules)) ++j, ++result.ignored[1];
     if (i == ra.size() && j == rb.size()) break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -95,7 +96,8 @@ enum class Naming { None, Exact, Mapped };
 Naming NamingOf(const Table& a, const Table& b, const Rules& rules);
 
 // Compares the two tables, both read and sorted, under the rules.
-Comparison Compare(const Table& a, const Table& b, const Rules& rules);
+// `onStep`, when given, is called every 64Ki routes and may throw to stop.
+Comparison Compare(const Table& a, const Table& b, const Rules& rules, const std::function<void()>& onStep = {});
 
 // Where a route stands: on one side only, or on both and differing.
 enum class DiffStatus : std::uint8_t { OnlyA, OnlyB, Differs };

@@ -44,9 +44,11 @@ InterfaceMap InterfaceMap::Parse(std::string_view text, const std::string& name)
   ForEachRule(text, [&](int number, const std::vector<std::string_view>& words) {
     const auto stars = [](std::string_view w) { return std::count(w.begin(), w.end(), '*'); };
     if (words.size() != 2 || stars(words[1]) > stars(words[0]))
-      throw IoError(name, 0,
-                    "line " + std::to_string(number) +
-                        ": expected a name and what it becomes, with no more '*' on the right than on the left");
+      throw IoError(
+          name, 0,
+          InLanguage("line ", "") + std::to_string(number) +
+              InLanguage(": expected a name and what it becomes, with no more '*' on the right than on the left",
+                         " 行目: 名前とその対応先の 2 語が必要です（右の '*' は左より多くできません）"));
     map.rules_.emplace_back(words[0], words[1]);
   });
   return map;

@@ -39,6 +39,17 @@ std::vector<std::string> Notices(const Comparison& comparison);
 // The rules in words, for the head of every report.
 std::vector<std::string> RulesInWords(const ReportData& data);
 
+// The raw lines fetched for the HTML page: at most this many differences'.
+// The page carries them only while it stays under its size (some 18,000
+// routes of a generated table), so this bounds the reading, not the page.
+inline constexpr std::size_t kRawRoutesInHtml = 50000;
+
+// Fetches the raw lines the report shows: the unparsed lines (when
+// `unparsed`), the routes of the first `routes` differences, and the routes
+// of each side that `explained` names. Throws IoError.
+void FetchRawLines(FileSystem& fs, ReportData& data, bool unparsed, std::size_t routes,
+                   const std::vector<std::uint32_t> (&explained)[2]);
+
 // Writes the report, streaming it: a record at a time, never the whole
 // document in memory.
 void WriteReport(Format format, const ReportData& data, BlockWriter& out);

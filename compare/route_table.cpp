@@ -12,6 +12,12 @@ namespace {
 
 constexpr std::size_t kLongestLine = 64 * 1024;  // the rest of a longer line is not looked at
 
+std::string LineTooLong(std::uint64_t line) {
+  return InLanguage("line ", "") + std::to_string(line) +
+         InLanguage(" is longer than 64 KiB: this is no routing table",
+                    " 行目が 64 KiB を超えています（経路表ではありません）");
+}
+
 std::uint32_t Mask(int length) { return length == 0 ? 0 : ~std::uint32_t{0} << (32 - length); }
 
 // The length an old release leaves out: the network's class (A, B, C).
@@ -416,9 +422,7 @@ void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::strin
   std::string carry;  // a line begun in an earlier block
   std::uint64_t total = 0, lineStart = 0, lines = 0;
   auto line = [&](std::string_view part) {
-    if (carry.size() + part.size() > kLongestLine)
-      throw IoError(source.name, 0,
-                    "line " + std::to_string(lines + 1) + " is longer than 64 KiB: this is no routing table");
+    if (carry.size() + part.size() > kLongestLine) throw IoError(source.name, 0, LineTooLong(lines + 1));
     ++lines;
     if (carry.empty()) return reader.Line(part, lineStart);
     carry.append(part);
@@ -453,13 +457,13 @@ void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::strin
       }
       lineStart = total + start;
     }
-    if (carry.size() + data.size() - start > kLongestLine)
-      throw IoError(source.name, 0,
-                    "line " + std::to_string(lines + 1) + " is longer than 64 KiB: this is no routing table");
+    if (carry.size() + data.size() - start > kLongestLine) throw IoError(source.name, 0, LineTooLong(lines + 1));
     carry.append(data.substr(start));
     total += data.size();
     if (total >= kNoRouteLimit && table.routes.size() == routesBefore)
-      throw IoError(source.name, 0, "no route in its first 64 MiB: this is no routing table");
+      throw IoError(source.name, 0,
+                    InLanguage("no route in its first 64 MiB: this is no routing table",
+                               "先頭 64 MiB に経路が 1 つもありません（経路表ではありません）"));
   }
   if (lineStart < total) line({});
   source.size = in.BytesRead();

@@ -4,8 +4,12 @@
 
 #include "app_paths.h"
 #include "comparison.h"
+#include "file_place.h"
 #include "io_error.h"
 #include "kestrel_version.h"
+#include "replacement_file.h"
+#include "report.h"
+#include "route_table.h"
 #include "win_sys.h"
 
 namespace kestrel {
@@ -23,8 +27,6 @@ constexpr const char* kLogBKey = "LogB";
 constexpr const char* kMapKey = "InterfaceMap";
 constexpr const char* kAcceptedKey = "Accepted";
 constexpr const char* kNoLocalKey = "NoLocal";
-// The progress is repainted and events pumped at most this often, as in the converter.
-constexpr std::int64_t kScreenPaceMs = 40;
 
 constexpr CompareControl kFields[] = {CompareControl::LogA, CompareControl::LogB, CompareControl::InterfaceMap,
                                       CompareControl::Accepted};
@@ -34,8 +36,16 @@ constexpr const char* kFieldKeys[] = {kLogAKey, kLogBKey, kMapKey, kAcceptedKey}
 constexpr const char* kKindNames[kDiffKinds] = {"A のみ",     "B のみ",     "ネクストホップ", "ディスタンス",
                                                 "メトリック", "プロトコル", "候補デフォルト", "インターフェース"};
 
-// A comparison ended by 中 断.
+// Work ended by 中 断.
 struct Stopped {};
+// A side's reading ended because the other side's failed.
+struct GaveUp {};
+
+constexpr CompareControl kCommands[] = {
+    CompareControl::BrowseA, CompareControl::BrowseB,    CompareControl::BrowseMap,  CompareControl::BrowseAccepted,
+    CompareControl::Compare, CompareControl::OpenReport, CompareControl::SaveReport, CompareControl::SaveCsv};
+constexpr CompareControl kInputs[] = {CompareControl::LogA, CompareControl::LogB, CompareControl::InterfaceMap,
+                                      CompareControl::Accepted};
 
 std::string Lower(std::string text) {
   for (char& c : text)
@@ -46,6 +56,60 @@ std::string Lower(std::string text) {
 std::string Separated(const std::vector<std::string>& parts, const char* separator) {
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : separator) + part;
+  return text;
+}
+
+// What an exception says: an IoError names the file and the reason.
+std::string Reason(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "不明な理由";
+  }
+}
+
+// A route's raw lines as they read on screen: LF alone at their ends,
+// Shift-JIS decoded.
+std::string ShownLines(const std::string& raw) {
+  std::string text;
+  for (std::size_t k = 0; k < raw.size(); ++k)
+    if (raw[k] != '\r')
+      text += raw[k];
+    else if (k + 1 == raw.size() || raw[k + 1] != '\n')
+      text += '\n';
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return Decoded(text);
+}
+
+// One difference in words, then the route's lines in each log, as
+// kestrel-compare --explain shows them.
+std::string Detail(const DiffRecord& record, const std::string& status, const std::string (&raw)[2]) {
+  const SideRecord(&side)[2] = record.side;
+  std::string text = "経路: " + record.prefix + (record.vrf.empty() ? "" : "（VRF " + record.vrf + "）") + "\n";
+  text += "状態: " + status;
+  if (record.acceptedBy) text += "（既知の差分 " + std::to_string(record.acceptedBy) + " 行目）";
+  text += "\n";
+  if (record.kinds & kHops) {
+    if (!record.removed.empty()) text += "A だけのネクストホップ: " + Separated(record.removed, "、") + "\n";
+    if (!record.added.empty()) text += "B だけのネクストホップ: " + Separated(record.added, "、") + "\n";
+  }
+  if (record.kinds & kInterface)
+    for (const auto& [a, b] : record.interfaces) text += "インターフェース: " + a + " → " + b + "\n";
+  if (record.kinds & (kDistance | kMetric))
+    text += "ディスタンス/メトリック: " + (side[0].bracket.empty() ? "なし" : side[0].bracket) + " → " +
+            (side[1].bracket.empty() ? "なし" : side[1].bracket) + "\n";
+  if (record.kinds & (kProtocol | kCandidateDefault))
+    text += "プロトコル: " + side[0].protocol + " → " + side[1].protocol + "\n";
+  for (int s = 0; s < 2; ++s) {
+    text += std::string("\n") + (s ? "B" : "A");
+    if (!side[s].present) {
+      text += ": この経路はありません\n";
+      continue;
+    }
+    text += ": " + side[s].file + " " + std::to_string(side[s].line) + " 行目\n" + ShownLines(raw[s]) + "\n";
+  }
   return text;
 }
 
@@ -83,6 +147,7 @@ const std::string& CompareRow::Cell(int column) const {
 
 // A comparison's tables, rules and differences, which the records point into.
 struct ComparePresenter::Result {
+  std::string logs[2], mapName;
   Table tables[2];
   InterfaceMap map;
   AcceptList accepted;
@@ -102,13 +167,26 @@ ComparePresenter::ComparePresenter(CompareView& view, FormEnvironment environmen
   for (const CompareControl field : kFields) values_[field] = "";
 }
 
-ComparePresenter::~ComparePresenter() = default;
+ComparePresenter::~ComparePresenter() {
+  abort_ = true;
+  if (worker_.joinable()) worker_.join();
+  for (const std::string& report : tempReports_) {
+    try {
+      const FilePlace place(fs_, report);
+      fs_.Remove(place.Folder(), place.Name());
+    } catch (const IoError&) {  // its folder is gone: so is the report
+    }
+  }
+}
 
 void ComparePresenter::Load(const std::vector<std::string>& logs) {
   view_.SetTitle("経路表の比較 " + WindowTitle(KESTREL_VERSION_MAJOR, KESTREL_VERSION_MINOR));
-  iniPath_ = ComputeAppPaths(environment_.programDir, environment_.programDirWritable, environment_.configDir,
-                             environment_.tempDir, environment_.processId)
-                 .iniPath;
+  const AppPaths paths = ComputeAppPaths(environment_.programDir, environment_.programDirWritable,
+                                         environment_.configDir, environment_.tempDir, environment_.processId);
+  iniPath_ = paths.iniPath;
+  tempDir_ = paths.tempDir;
+  for (const CompareControl report : {CompareControl::OpenReport, CompareControl::SaveReport, CompareControl::SaveCsv})
+    SetEnabled(report, false);
   for (std::size_t f = 0; f < std::size(kFields); ++f)
     SetText(kFields[f], WinSys::GetIniString(iniPath_, kSection, kFieldKeys[f], fs_));
   noLocal_ = WinSys::ReadsAsTrue(WinSys::GetIniString(iniPath_, kSection, kNoLocalKey, fs_));
@@ -143,6 +221,7 @@ void ComparePresenter::Save(const char* key, const std::string& value) {
 }
 
 void ComparePresenter::Edited(CompareControl field, const std::string& value) {
+  if (field == CompareControl::Search) return Search(value);
   const std::string meant = PathAsMeant(value);
   if (meant != value) view_.ShowText(field, meant);
   values_[field] = meant;
@@ -183,10 +262,17 @@ void ComparePresenter::Clicked(CompareControl button) {
     case CompareControl::Compare:
       if (!running_) Run();
       return;
+    case CompareControl::OpenReport:
+      if (!running_ && result_) OpenReport();
+      return;
+    case CompareControl::SaveReport:
+    case CompareControl::SaveCsv:
+      if (!running_ && result_) SaveReport(button == CompareControl::SaveCsv ? SavedReport::Csv : SavedReport::Html);
+      return;
     case CompareControl::Close:
       if (!running_) return view_.Close();
       SetEnabled(CompareControl::Close, false);
-      abort_ = true;  // seen by the reading at its next block
+      abort_ = true;  // seen by the work at its next block
       return;
     default: return;
   }
@@ -199,48 +285,126 @@ bool ComparePresenter::CloseRequested() {
   return false;
 }
 
-std::unique_ptr<ComparePresenter::Result> ComparePresenter::ReadAndCompare() {
+std::unique_ptr<ComparePresenter::Result> ComparePresenter::ReadAndCompare(const std::string (&logs)[2],
+                                                                           const std::string& map,
+                                                                           const std::string& accepted, bool noLocal) {
   auto result = std::make_unique<Result>();
+  result->logs[0] = logs[0];
+  result->logs[1] = logs[1];
+  result->mapName = map;
   Rules& rules = result->rules;
-  rules.ignoreLocal = noLocal_;
-  if (const std::string& map = Value(CompareControl::InterfaceMap); !map.empty()) {
+  rules.ignoreLocal = noLocal;
+  if (!map.empty()) {
     result->map = InterfaceMap::Load(fs_, map);
     rules.interfaceMap = &result->map;
   }
-  if (const std::string& accepted = Value(CompareControl::Accepted); !accepted.empty()) {
+  if (!accepted.empty()) {
     result->accepted = AcceptList::Load(fs_, accepted);
     rules.accepted = &result->accepted;
   }
-  // The sides are read in turn; after each block the progress is shown at
-  // the screen's pace and the events pumped, 中 断 among them.
-  std::int64_t lastPump = environment_.Now();
-  auto progress = [&] {
-    std::string text;
-    for (int s = 0; s < 2; ++s) {
-      std::uint64_t lines = 0;
-      for (const Source& source : result->tables[s].sources) lines += source.Lines();
-      text += std::string(s ? "、B " : "読み込み中: A ") + std::to_string(lines) + " 行";
+  // Both sides are read at once, as kestrel-compare reads them, each on a
+  // core of its own; a side that fails stops the other, 中 断 both.
+  std::exception_ptr failure[2];
+  std::atomic<bool> failed{false};
+  auto readSide = [&](int s) {
+    try {
+      Table& table = result->tables[s];
+      ReadSide(fs_, {logs[s]}, table, false, [&] {
+        if (abort_) throw Stopped{};
+        if (failed) throw GaveUp{};
+        std::uint64_t lines = 0;
+        for (const Source& source : table.sources) lines += source.Lines();
+        linesRead_[s] = lines;
+      });
+    } catch (...) {
+      failure[s] = std::current_exception();
+      failed = true;
     }
-    view_.ShowProgress(text);
-    lastPump = environment_.Now();
-    if (abort_) throw Stopped{};
   };
-  for (int s = 0; s < 2; ++s) {
-    const std::string& log = Value(s ? CompareControl::LogB : CompareControl::LogA);
-    ReadSide(fs_, {log}, result->tables[s], false, [&] {
-      if (abort_) throw Stopped{};
-      if (environment_.Now() - lastPump >= kScreenPaceMs) progress();
-    });
-    progress();
+  std::thread sideA(readSide, 0);
+  readSide(1);
+  sideA.join();
+  // The failure that stopped the other side is the one to tell.
+  for (const std::exception_ptr& f : failure) {
+    if (!f) continue;
+    try {
+      std::rethrow_exception(f);
+    } catch (const GaveUp&) {
+    }
   }
-  result->comparison = compare::Compare(result->tables[0], result->tables[1], rules);
+  result->comparison = compare::Compare(result->tables[0], result->tables[1], rules, [&] {
+    if (abort_) throw Stopped{};
+  });
   for (int s = 0; s < 2; ++s)
     if (result->comparison.unread[s])
-      throw IoError(Value(s ? CompareControl::LogB : CompareControl::LogA), 0,
-                    "経路を 1 つも読めませんでした（show ip route の出力ではないようです）");
+      throw IoError(logs[s], 0, "経路を 1 つも読めませんでした（show ip route の出力ではないようです）");
   result->describer =
       std::make_unique<Describer>(result->tables[0], result->tables[1], result->comparison, rules, false);
   return result;
+}
+
+void ComparePresenter::StartWork(Work work, std::function<void()> run, std::function<void(std::exception_ptr)> finish) {
+  running_ = true;
+  work_ = work;
+  abort_ = false;
+  workDone_ = false;
+  linesRead_[0] = linesRead_[1] = 0;
+  for (const CompareControl command : kCommands) SetEnabled(command, false);
+  SetCaption(CompareControl::Close, kAbortCaption);
+  view_.SetFocus(CompareControl::Close);
+  view_.ShowProgress(work == Work::Comparing ? "読み込み中: A 0 行、B 0 行"
+                     : work == Work::Writing ? "レポートを書いています"
+                                             : "経路の行を読んでいます");
+  finish_ = std::move(finish);
+  worker_ = std::thread([this, run = std::move(run)] {
+    try {
+      run();
+    } catch (...) {
+      workFailure_ = std::current_exception();
+    }
+    workDone_ = true;
+  });
+  view_.SetTicking(true);
+}
+
+void ComparePresenter::Tick() {
+  if (!worker_.joinable()) return;
+  if (!workDone_) {
+    if (work_ == Work::Comparing)
+      view_.ShowProgress("読み込み中: A " + std::to_string(linesRead_[0]) + " 行、B " + std::to_string(linesRead_[1]) +
+                         " 行");
+    return;
+  }
+  worker_.join();
+  view_.SetTicking(false);
+  running_ = false;
+  const Work work = std::exchange(work_, Work::None);
+  view_.ShowProgress("");
+  SetCaption(CompareControl::Close, kCloseCaption);
+  for (const CompareControl command : kCommands) SetEnabled(command, true);
+  SetEnabled(CompareControl::Close, true);
+  const auto finish = std::exchange(finish_, {});
+  const std::exception_ptr failure = std::exchange(workFailure_, nullptr);
+  bool stopped = false;
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const Stopped&) {
+      stopped = true;
+    } catch (...) {
+    }
+  }
+  view_.SetFocus(work == Work::Comparing ? CompareControl::Compare : CompareControl::List);
+  if (!stopped) finish(failure);
+  if (!result_)
+    for (const CompareControl report :
+         {CompareControl::OpenReport, CompareControl::SaveReport, CompareControl::SaveCsv})
+      SetEnabled(report, false);
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    return view_.Close();
+  }
+  if (stopped) view_.ShowMessage(std::exchange(stoppedText_, {}));
 }
 
 void ComparePresenter::Run() {
@@ -251,59 +415,164 @@ void ComparePresenter::Run() {
     return;
   }
   for (std::size_t f = 0; f < std::size(kFields); ++f) Save(kFieldKeys[f], Value(kFields[f]));
-  running_ = true;
-  abort_ = false;
-  for (const CompareControl button : {CompareControl::BrowseA, CompareControl::BrowseB, CompareControl::BrowseMap,
-                                      CompareControl::BrowseAccepted, CompareControl::Compare})
-    SetEnabled(button, false);
-  SetCaption(CompareControl::Close, kAbortCaption);
-  view_.SetFocus(CompareControl::Close);
   result_.reset();
+  tempReportCurrent_ = false;
   summary_.clear();
   shown_.clear();
   view_.SetRowCount(0);
   view_.ShowSummary("", "");
+  stoppedText_ = "比較を中断しました。";
+  // The work has its own copies of the choices: the fields may change meanwhile.
+  const std::string logs[2] = {Value(CompareControl::LogA), Value(CompareControl::LogB)};
+  auto result = std::make_shared<std::unique_ptr<Result>>();
+  StartWork(
+      Work::Comparing,
+      [this, result, logs, map = Value(CompareControl::InterfaceMap), accepted = Value(CompareControl::Accepted),
+       noLocal = noLocal_] { *result = ReadAndCompare(logs, map, accepted, noLocal); },
+      [this, result](std::exception_ptr failure) { Compared(std::move(*result), failure); });
+}
 
-  std::string failure;
-  bool stopped = false;
-  try {
-    result_ = ReadAndCompare();
-  } catch (const Stopped&) {
-    stopped = true;
-  } catch (const std::exception& e) {  // IoError: the file and the reason
-    failure = e.what();
-  }
-  running_ = false;
-  view_.ShowProgress("");
-  SetCaption(CompareControl::Close, kCloseCaption);
-  for (const CompareControl button : {CompareControl::BrowseA, CompareControl::BrowseB, CompareControl::BrowseMap,
-                                      CompareControl::BrowseAccepted, CompareControl::Compare, CompareControl::Close})
-    SetEnabled(button, true);
-  view_.SetFocus(CompareControl::Compare);
-  if (result_) {
-    const Comparison& c = result_->comparison;
-    summary_ = c.diffs.empty() ? "同じ経路表です"
-                               : "差分 " + std::to_string(c.diffs.size()) + " 件: A のみ " + std::to_string(c.onlyA) +
-                                     "、B のみ " + std::to_string(c.onlyB) + "、相違 " + std::to_string(c.differ) +
-                                     "、既知 " + std::to_string(c.accepted);
-    const Table(&t)[2] = result_->tables;
-    const std::uint64_t warnings = t[0].Warnings() + t[1].Warnings() + c.warnings.size();
-    const std::uint64_t unparsed = t[0].Unparsed() + t[1].Unparsed();
-    std::string noted = warnings ? "警告 " + std::to_string(warnings) + " 件" : "";
-    if (unparsed)
-      noted += (noted.empty() ? "" : "、") + std::string("読めなかった行 ") + std::to_string(unparsed) + " 行";
-    view_.ShowSummary(summary_, noted);
-    Filter();
-  }
-  if (!failure.empty()) {
+void ComparePresenter::Compared(std::unique_ptr<Result> result, std::exception_ptr failure) {
+  if (failure) {
     view_.Beep();
-    view_.ShowMessage("比較できませんでした。\n" + failure);
+    view_.ShowMessage("比較できませんでした。\n" + Reason(failure));
+    return;
   }
-  if (stopped && !closeAfterRun_) view_.ShowMessage("比較を中断しました。");
-  if (closeAfterRun_) {
-    closeAfterRun_ = false;
-    view_.Close();
+  result_ = std::move(result);
+  const Comparison& c = result_->comparison;
+  summary_ = c.diffs.empty() ? "同じ経路表です"
+                             : "差分 " + std::to_string(c.diffs.size()) + " 件: A のみ " + std::to_string(c.onlyA) +
+                                   "、B のみ " + std::to_string(c.onlyB) + "、相違 " + std::to_string(c.differ) +
+                                   "、既知 " + std::to_string(c.accepted);
+  const Table(&t)[2] = result_->tables;
+  const std::uint64_t warnings = t[0].Warnings() + t[1].Warnings() + c.warnings.size();
+  const std::uint64_t unparsed = t[0].Unparsed() + t[1].Unparsed();
+  std::string noted = warnings ? "警告 " + std::to_string(warnings) + " 件" : "";
+  if (unparsed)
+    noted += (noted.empty() ? "" : "、") + std::string("読めなかった行 ") + std::to_string(unparsed) + " 行";
+  view_.ShowSummary(summary_, noted);
+  Filter();
+}
+
+void ComparePresenter::WriteReportTo(SavedReport kind, FileHandle file, const std::string& name) {
+  const Result& r = *result_;
+  ReportData data;
+  for (int s = 0; s < 2; ++s) data.table[s] = &r.tables[s];
+  data.comparison = &r.comparison;
+  data.rules = &r.rules;
+  data.version = KESTREL_VERSION_TEXT;
+  data.interfaceMapName = r.mapName;
+  data.csvBom = true;  // for Excel, which most of the window's users open a CSV with
+  const bool html = kind == SavedReport::Html;
+  const std::vector<std::uint32_t> none[2];  // no route explained
+  FetchRawLines(fs_, data, html, html ? kRawRoutesInHtml : 0, none);
+  const auto stop = [this] {
+    if (abort_) throw Stopped{};
+  };
+  BlockWriter out(fs_, file, name, stop, stop);
+  WriteReport(html ? Format::Html : Format::Csv, data, out);
+  out.Flush();
+}
+
+void ComparePresenter::OpenReport() {
+  if (tempReportCurrent_) {
+    if (!view_.OpenInBrowser(tempReports_.back()))
+      view_.ShowMessage("ブラウザーで開けませんでした。\n" + tempReports_.back());
+    return;
   }
+  stoppedText_ = "レポートの作成を中断しました。";
+  StartWork(
+      Work::Writing,
+      [this] {
+        const FilePlace folder(fs_, JoinPath(tempDir_, "report"));  // the temporary folder, held
+        std::string name;
+        OwnedFile file(fs_, CreateNumbered(
+                                fs_, folder.Folder(),
+                                [this](std::uint32_t n) {
+                                  return "kestrel-compare-" + std::to_string(environment_.processId) + "-" +
+                                         std::to_string(n) + ".html";
+                                },
+                                1, name));
+        tempReports_.push_back(JoinPath(tempDir_, name));
+        WriteReportTo(SavedReport::Html, file.Get(), tempReports_.back());
+        if (file.Close() != 0) throw IoError(tempReports_.back(), errno);
+      },
+      [this](std::exception_ptr failure) {
+        if (failure) {
+          view_.Beep();
+          view_.ShowMessage("レポートを作れませんでした。\n" + Reason(failure));
+          return;
+        }
+        if (tempReports_.empty()) return;
+        tempReportCurrent_ = true;
+        if (!view_.OpenInBrowser(tempReports_.back()))
+          view_.ShowMessage("ブラウザーで開けませんでした。\n" + tempReports_.back());
+      });
+}
+
+void ComparePresenter::SaveReport(SavedReport kind) {
+  const std::optional<std::string> chosen = view_.ChooseSaveFile(
+      JoinPath(DirectoryOf(result_->logs[0]), kind == SavedReport::Html ? "比較.html" : "比較.csv"), kind);
+  if (!chosen || chosen->empty()) return;
+  const std::string path = *chosen;
+  // A report over one of the files it is made from would destroy what it reports on.
+  std::vector<std::string> inputs{result_->logs[0], result_->logs[1]};
+  for (const CompareControl input : kInputs) inputs.push_back(Value(input));
+  FileInfo output;
+  if (fs_.PathInfo(path, &output) == 0)
+    for (const std::string& input : inputs) {
+      FileInfo info;
+      if (input.empty() || fs_.PathInfo(input, &info) != 0 || !SameFile(info.identity, output.identity)) continue;
+      view_.Beep();
+      view_.ShowMessage("レポートを保存できませんでした。\n" + path + ": 比較に使うファイルには保存できません");
+      return;
+    }
+  stoppedText_ = "レポートの保存を中断しました。保存先は元のままです。";
+  StartWork(
+      Work::Writing,
+      [this, kind, path] {
+        FilePlace target(fs_, path);
+        target.FollowLinks();
+        const OwnedFile original(fs_, fs_.OpenRead(path));
+        ReplacementFile replacement(fs_);
+        replacement.Create(std::move(target), original.Get(), path);
+        WriteReportTo(kind, replacement.Handle(), path);
+        replacement.Commit();
+      },
+      [this](std::exception_ptr failure) {
+        if (!failure) return;
+        view_.Beep();
+        view_.ShowMessage("レポートを保存できませんでした。\n" + Reason(failure));
+      });
+}
+
+void ComparePresenter::Activated(std::size_t row) {
+  if (running_ || row >= shown_.size()) return;
+  auto record = std::make_shared<DiffRecord>((*result_->describer)[shown_[row]]);
+  auto raw = std::make_shared<std::vector<RawRequest>>(2);
+  stoppedText_ = "経路の行の読み込みを中断しました。";
+  StartWork(
+      Work::Fetching,
+      [this, record, raw] {
+        for (int s = 0; s < 2; ++s) {
+          if (!record->side[s].present) continue;
+          const Table& table = result_->tables[s];
+          const Route& route = table.routes[record->side[s].route];
+          (*raw)[s] = {route.source, route.offset, route.span, {}};
+          std::vector<RawRequest*> request{&(*raw)[s]};
+          FetchRaw(fs_, table, request);
+        }
+      },
+      [this, record, raw](std::exception_ptr failure) {
+        if (failure) {
+          view_.Beep();
+          view_.ShowMessage("経路の行を読めませんでした。\n" + Reason(failure));
+          return;
+        }
+        const CompareRow row = Row(*record);
+        const std::string lines[2] = {(*raw)[0].text, (*raw)[1].text};
+        view_.ShowDetail(row.prefix, Detail(*record, row.status, lines));
+      });
 }
 
 void ComparePresenter::ShowKind(int kind, bool shown) {
@@ -354,10 +623,6 @@ void ComparePresenter::Filter() {
   }
   view_.SetRowCount(shown_.size());
 }
-
-void ComparePresenter::Tick() {}
-
-void ComparePresenter::Activated(std::size_t) {}
 
 CompareRow ComparePresenter::Row(std::size_t i) const { return Row((*result_->describer)[shown_.at(i)]); }
 

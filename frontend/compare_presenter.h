@@ -1,11 +1,15 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "file_system.h"
@@ -143,14 +147,26 @@ class ComparePresenter {
 
  private:
   struct Result;
+  enum class Work { None, Comparing, Writing, Fetching };
   void SetText(CompareControl field, const std::string& value);
   void SetCaption(CompareControl control, const std::string& caption);
   void SetEnabled(CompareControl control, bool enabled);
   void Save(const char* key, const std::string& value);
   void Browse(CompareControl field);
   void Run();
-  // Reads both sides and compares them; throws IoError, or Stopped on abort.
-  std::unique_ptr<Result> ReadAndCompare();
+  // Starts `work` on a thread of its own, the window's commands but 中 断
+  // disabled meanwhile; once it is done, Tick calls `finish` on the window's
+  // thread with what it threw, if anything.
+  void StartWork(Work work, std::function<void()> run, std::function<void(std::exception_ptr)> finish);
+  // Reads both sides, each on a thread of its own, and compares them; throws
+  // IoError, or Stopped on abort.
+  std::unique_ptr<Result> ReadAndCompare(const std::string (&logs)[2], const std::string& map,
+                                         const std::string& accepted, bool noLocal);
+  void Compared(std::unique_ptr<Result> result, std::exception_ptr failure);
+  // The report of that kind written to `file`, a new file or a replacement.
+  void WriteReportTo(SavedReport kind, FileHandle file, const std::string& name);
+  void OpenReport();
+  void SaveReport(SavedReport kind);
   static CompareRow Row(const compare::DiffRecord& record);
   void Filter();
 
@@ -161,7 +177,20 @@ class ComparePresenter {
   std::map<CompareControl, std::string> values_, captions_;
   std::map<CompareControl, bool> enabled_;
   bool noLocal_ = false;
-  bool running_ = false, abort_ = false, closeAfterRun_ = false, saveFailed_ = false;
+  bool running_ = false, closeAfterRun_ = false, saveFailed_ = false;
+  std::string tempDir_;
+  // The work on other threads: what it is, its thread, how far it got.
+  Work work_ = Work::None;
+  std::thread worker_;
+  std::atomic<bool> abort_{false}, workDone_{false};
+  std::atomic<std::uint64_t> linesRead_[2] = {};
+  std::exception_ptr workFailure_;
+  std::function<void(std::exception_ptr)> finish_;
+  // The HTML reports written to the temporary folder for the browser,
+  // removed when the window closes; the last is the current result's.
+  std::vector<std::string> tempReports_;
+  bool tempReportCurrent_ = false;
+  std::string stoppedText_;  // what 中 断 of the work under way stopped
   std::unique_ptr<Result> result_;
   std::string summary_;
   std::uint8_t kindsShown_ = 0xff;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <tuple>
 
 #include "comparison.h"
@@ -53,7 +55,6 @@ class NotingCompareView : public CompareView, public Notes {
   std::map<C, std::string> shown;
   std::size_t rows = 0;
   std::optional<std::string> nextFile;
-  std::function<void()> onPump;
   bool ticking = false, browserOpens = true;
 };
 
@@ -68,12 +69,20 @@ class ComparePresenterTest : public ::testing::Test {
     if (!ini.empty()) WriteFile(*dir_ / "Kestrel.ini", ini);
     for (const char* log : {"ix-show-ip-route.log", "cisco-show-ip-route.log"})
       WriteFile(*dir_ / log, ReadFile(std::string(KESTREL_EXAMPLES) + "/" + log));
-    FormEnvironment environment{dir_->Path(), true, "", "", 1, true, [this] { return now_ += 50; }};
+    FormEnvironment environment{dir_->Path(), true, "", dir_->Path(), 1, true, [this] { return now_ += 50; }};
     presenter_ = std::make_unique<ComparePresenter>(view_, environment, fs_);
     Texts paths;
     for (const std::string& log : logs) paths.push_back(Path(log));
     presenter_->Load(paths);
+    Settle();
     return *presenter_;
+  }
+  // Ticks as the view's timer does until the work on other threads is done.
+  void Settle() {
+    while (view_.ticking) {
+      presenter_->Tick();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
   std::string Path(const std::string& name) const { return JoinPath(dir_->Path(), name); }
   std::string Ini() const { return ReadFile(*dir_ / "Kestrel.ini"); }
@@ -131,6 +140,7 @@ TEST_F(ComparePresenterTest, ComparesTheExamples) {
     p.ShowAccepted(!*accepted);
     p.Dropped({Path("ix-show-ip-route.log"), Path(b)});
     p.Clicked(C::Compare);
+    Settle();
     EXPECT_EQ(view_.Take("summary "), (Texts{"", summary}));
     EXPECT_EQ(p.RowCount(), static_cast<std::size_t>(rows));
     EXPECT_NE(Ini().find("LogB=" + Path(b)), std::string::npos);
@@ -152,6 +162,50 @@ TEST_F(ComparePresenterTest, ComparesTheExamples) {
     EXPECT_EQ(p.RowCount(), static_cast<std::size_t>(count));
     EXPECT_EQ(view_.rows, static_cast<std::size_t>(count));
   }
+  // A row's detail: what differs, then its lines in each log.
+  p.Activated(0);
+  Settle();
+  EXPECT_EQ(
+      view_.Take("detail "),
+      Texts{"10.2.0.0/16\n経路: 10.2.0.0/16\n状態: 相違\nA だけのネクストホップ: 192.168.0.3 FastEthernet2.0\n\nA: " +
+            Path("ix-show-ip-route.log") +
+            " 14 行目\nO IA    10.2.0.0/16 [110/20] via 192.168.0.1, GigaEthernet0.0, 0:01:02\n"
+            "                             via 192.168.0.2, GigaEthernet1.0, 0:01:02\n"
+            "                             via 192.168.0.3, FastEthernet2.0, 0:01:02\n\nB: " +
+            Path("cisco-show-ip-route.log") +
+            " 19 行目\nO IA     10.2.0.0/16 [110/20] via 192.168.0.1, 00:01:02, GigabitEthernet0/0\n"
+            "                     [110/20] via 192.168.0.2, 00:01:02, GigabitEthernet1/0\n"});
+}
+
+// The HTML report opens in the browser from the temporary folder, written
+// once a result and removed with the window; a report is saved where the
+// user chooses, but never over a file it is made from.
+TEST_F(ComparePresenterTest, ReportsOpenAndSave) {
+  ComparePresenter& p = Open("", {"ix-show-ip-route.log", "cisco-show-ip-route.log"});
+  const std::string report = Path("kestrel-compare-1-1.html");  // in the temporary folder
+  for (int round = 0; round < 2; ++round) {
+    view_.browserOpens = round == 0;
+    p.Clicked(C::OpenReport);
+    Settle();
+    EXPECT_EQ(view_.Take("browser "), Texts{report});
+    EXPECT_EQ(view_.Take("message "), round ? Texts{"ブラウザーで開けませんでした。\n" + report} : Texts{});
+  }
+  EXPECT_NE(ReadFile(report).find("10.2.0.0/16"), std::string::npos);
+  for (const auto& [button, chosen, said, starts] :
+       {std::tuple{C::SaveCsv, "out.csv", "", "\xEF\xBB\xBF"},
+        {C::SaveReport, "out.html", "", "<!DOCTYPE html>"},
+        {C::SaveCsv, "cisco-show-ip-route.log", ": 比較に使うファイルには保存できません", "R1#show"},
+        {C::SaveCsv, "none/out.csv", "none/out.csv: ", ""}}) {
+    view_.nextFile = Path(chosen);
+    p.Clicked(button);
+    Settle();
+    const Texts message = view_.Take("message ");
+    ASSERT_EQ(message.size(), *said ? 1u : 0u);
+    EXPECT_NE((message.empty() ? std::string() : message[0]).find(said), std::string::npos);
+    EXPECT_EQ(*starts ? ReadFile(Path(chosen)).rfind(starts, 0) : 0, 0u) << chosen;
+  }
+  presenter_.reset();
+  EXPECT_FALSE(std::filesystem::exists(report));
 }
 
 // A file that cannot be read, or holds no route, is named with the reason;
@@ -166,6 +220,7 @@ TEST_F(ComparePresenterTest, FailuresAreSaidInJapanese) {
     p.Edited(C::LogB, Path("cisco-show-ip-route.log"));
     p.Edited(C::InterfaceMap, *map ? Path(map) : "");
     p.Clicked(C::Compare);
+    Settle();
     const Texts said = view_.Take("message ");
     if (!*a) {
       EXPECT_EQ(said, Texts{});
@@ -187,8 +242,10 @@ TEST_F(ComparePresenterTest, AbortStopsTheReading) {
     while (big.size() < (std::size_t{3} << 20)) big += kRoutes;
     WriteFile(*dir_ / "big.log", big);
     p.Dropped({Path("big.log"), Path("cisco-show-ip-route.log")});
-    view_.onPump = [&] { close ? (void)p.CloseRequested() : p.Clicked(C::Close); };
     p.Clicked(C::Compare);
+    EXPECT_TRUE(p.Running());
+    close ? (void)p.CloseRequested() : p.Clicked(C::Close);
+    Settle();
     EXPECT_EQ(view_.Take("message "), close ? Texts{} : Texts{"比較を中断しました。"});
     EXPECT_EQ(view_.Take("close"), close ? Texts{""} : Texts{});
     EXPECT_FALSE(p.Running());
