@@ -19,9 +19,9 @@ using win32::Wide;
 
 constexpr wchar_t kWindowClass[] = L"KestrelCompare";
 constexpr wchar_t kDetailClass[] = L"KestrelCompareDetail";
-constexpr int kFirstId = 100;   // the presenter's controls, numbered from here in their order
-constexpr int kFilterId = 200;  // the filters' check boxes
-constexpr int kDetailText = 1;  // the detail's text; its 閉じる is IDCANCEL
+constexpr int kFirstId = 100;     // the presenter's controls, numbered from here in their order
+constexpr int kFilterId = 200;    // the filters' check boxes
+constexpr int kDetailText = 100;  // the detail's text; its 閉じる is IDCANCEL
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 40;
 
@@ -60,7 +60,8 @@ LRESULT CALLBACK DetailProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     }
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) ::DestroyWindow(window);
+      if ((LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) && HIWORD(wParam) == BN_CLICKED)
+        ::DestroyWindow(window);
       return 0;
     case WM_CLOSE: ::DestroyWindow(window); return 0;
     default: return ::DefWindowProcW(window, message, wParam, lParam);

@@ -58,7 +58,9 @@ class Win32CompareTest : public ::testing::Test {
 };
 
 // Both logs dropped at once, ローカル経路を除く ticked and 比 較 clicked: the
-// summary and the list as kestrel-compare finds them; a filter hides rows.
+// summary and the list as kestrel-compare finds them; a filter hides rows;
+// Enter and a double-click show a row's detail; the reports go where the
+// seams say.
 TEST_F(Win32CompareTest, ComparesTheDroppedExamples) {
   Open();
   const std::wstring files =
@@ -83,7 +85,59 @@ TEST_F(Win32CompareTest, ComparesTheDroppedExamples) {
   EXPECT_EQ(win32::Narrow(cell), "10.2.0.0/16");
   Click(view_->FilterWindow(1));  // B のみ
   EXPECT_EQ(ListView_GetItemCount(List()), 3);
+  ::SetWindowTextW(view_->ControlWindow(C::Search), L"10.3");
+  EXPECT_EQ(ListView_GetItemCount(List()), 1);
+  ::SetWindowTextW(view_->ControlWindow(C::Search), L"");
 
+  std::vector<std::string> details;
+  Win32Compare::detailSeam = [&](const std::string& title, const std::string&) { details.push_back(title); };
+  ::SetFocus(List());
+  ListView_SetItemState(List(), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ::PostMessageW(List(), WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_TRUE(PumpUntil([&] { return details.size() == 1; }));
+  RECT row{};
+  ListView_GetItemRect(List(), 0, &row, LVIR_BOUNDS);
+  ::SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 4, (row.top + row.bottom) / 2));
+  ASSERT_TRUE(PumpUntil([&] { return details.size() == 2; }));
+  EXPECT_NE(details[0], details[1]);
+
+  std::string opened;
+  Win32Compare::browserSeam = [&](const std::string& path) { return opened = path, true; };
+  Win32Compare::saveSeam = [&](const std::string&, SavedReport kind) {
+    return std::optional<std::string>(Path(kind == SavedReport::Csv ? "差分.csv" : "差分.html"));
+  };
+  Click(view_->ControlWindow(C::OpenReport));
+  ASSERT_TRUE(PumpUntil([&] { return !opened.empty(); }));
+  Click(view_->ControlWindow(C::SaveCsv));
+  EXPECT_TRUE(PumpUntil([&] {
+    return ::GetFileAttributesW(win32::Wide(Path("差分.csv")).c_str()) != INVALID_FILE_ATTRIBUTES &&
+           ::IsWindowEnabled(view_->ControlWindow(C::SaveCsv));
+  }));
+  EXPECT_EQ(opened.substr(opened.size() - 5), ".html");
+  EXPECT_NE(ReadFile(opened).find("<table id=diffs>"), std::string::npos);
+  EXPECT_NE(ReadFile(Path("差分.csv")).find("10.2.0.0/16"), std::string::npos);
+  Win32Compare::detailSeam = {};
+
+  // The detail's own window, in the fixed-width face, closed by Esc.
+  static std::string face;
+  face.clear();
+  ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND text = ::GetFocus();
+    wchar_t type[64] = {};
+    ::GetClassNameW(::GetParent(text), type, 64);
+    if (std::wstring(type) != L"KestrelCompareDetail") return;  // not open yet
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(text, WM_GETFONT, 0, 0)), sizeof font, &font);
+    face = win32::Narrow(font.lfFaceName);
+    ::KillTimer(nullptr, timer);
+    ::PostMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  ::SetFocus(List());
+  ::PostMessageW(List(), WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !face.empty() && ::IsWindowEnabled(view_->Window()); }));
+  EXPECT_EQ(face, "ＭＳ ゴシック");
+  Win32Compare::browserSeam = {};
+  Win32Compare::saveSeam = {};
 }
 
 // kestrel-compare-window.exe started with two logs, as Send to starts it,
