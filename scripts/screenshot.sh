@@ -4,20 +4,23 @@
 # docs/kestrel-window.png, the Qt window as it opens (Noto Sans CJK JP its
 # only Japanese face),
 # docs/kestrel-window-running.png, the window converting a log of a million
-# routes, and docs/kestrel-window-win32.png, the native Windows window under
-# Wine (from the build of scripts/test-windows.sh, made first when missing).
+# routes, docs/kestrel-window-win32.png, the native Windows window under
+# Wine, and docs/kestrel-compare-window-win32.png, the Windows comparison
+# window on the example logs as Send to starts it, local routes left out
+# (both from the build of scripts/test-windows.sh, made first when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv fonts-noto-cjk
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target kestrel kestrel-generate-log
-[ -f build-windows/app/kestrel.exe ] || bash scripts/test-windows.sh
+[ -f build-windows/app/kestrel-compare-window.exe ] || bash scripts/test-windows.sh
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp build/app/kestrel build-windows/app/kestrel.exe "$work/"
-printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n' > "$work/Kestrel.ini"
+cp build/app/kestrel build-windows/app/kestrel.exe build-windows/app/kestrel-compare-window.exe "$work/"
+cp examples/ix-show-ip-route.log examples/cisco-show-ip-route.log "$work/"
+printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n[Compare]\r\nNoLocal=TRUE\r\n' > "$work/Kestrel.ini"
 build/bench/kestrel-generate-log 1000000 >"$work/ix-full-table.log"
 # The converted log goes into a pipe read at a steady pace, so that the run
 # lasts long enough to be pictured while its lines are rewritten.
@@ -27,7 +30,7 @@ mkfifo "$work/ix-full-table.txt"
 version() { sed -n "s/^#define KESTREL_VERSION_$1 //p" build/generated/kestrel_version.h; }
 title=$(printf 'Kestrel Ver.%d.%02d' "$(version MAJOR)" "$(version MINOR)")
 
-xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
   set -e
   cd "$1"
   openbox >/dev/null 2>&1 &
@@ -65,8 +68,16 @@ xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   wine ./kestrel.exe &
   shot 2 win32.png
   wineserver -k
+  wineserver -w
+  # The comparison window started with two logs, as Send to starts it.
+  title="経路表の比較"
+  wine ./kestrel-compare-window.exe ix-show-ip-route.log cisco-show-ip-route.log &
+  shot 3 compare-win32.png
+  wineserver -k
 ' _ "$work" "$title" "$PWD/tests/frontend/qt/fonts-noto.conf"
 cp "$work/window.png" docs/kestrel-window.png
 cp "$work/running.png" docs/kestrel-window-running.png
 cp "$work/win32.png" docs/kestrel-window-win32.png
-echo "Saved docs/kestrel-window.png, docs/kestrel-window-running.png and docs/kestrel-window-win32.png"
+cp "$work/compare-win32.png" docs/kestrel-compare-window-win32.png
+echo "Saved docs/kestrel-window.png, docs/kestrel-window-running.png, docs/kestrel-window-win32.png and" \
+  "docs/kestrel-compare-window-win32.png"
