@@ -466,10 +466,10 @@ void ComparePresenter::WriteReportTo(SavedReport kind, FileHandle file, const st
   data.csvBom = true;  // for Excel, which most of the window's users open a CSV with
   const bool html = kind == SavedReport::Html;
   const std::vector<std::uint32_t> none[2];  // no route explained
-  FetchRawLines(fs_, data, html, html ? kRawRoutesInHtml : 0, none);
   const auto stop = [this] {
     if (abort_) throw Stopped{};
   };
+  FetchRawLines(fs_, data, html, html ? kRawRoutesInHtml : 0, none, stop);
   BlockWriter out(fs_, file, name, stop, stop);
   WriteReport(html ? Format::Html : Format::Csv, data, out);
   out.Flush();
@@ -561,7 +561,9 @@ void ComparePresenter::Activated(std::size_t row) {
           const Route& route = table.routes[record->side[s].route];
           (*raw)[s] = {route.source, route.offset, route.span, {}};
           std::vector<RawRequest*> request{&(*raw)[s]};
-          FetchRaw(fs_, table, request);
+          FetchRaw(fs_, table, request, [this] {
+            if (abort_) throw Stopped{};
+          });
         }
       },
       [this, record, raw](std::exception_ptr failure) {
