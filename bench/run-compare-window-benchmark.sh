@@ -41,6 +41,7 @@ echo "| window: 比 較 to the result shown | $(awk '/^result/ { print $2 }' "$w
 for after in 100 400 800 1000; do
   echo "| window: 中 断 after $after ms to answering again | $(awk -v a="$after" '$1 == "abort" && $3 == a { print $5 }' "$work/window" | stats) |"
 done
+echo "| window: 中 断 300 ms into writing the HTML report | $(awk '$2 == "report" { print $6 }' "$work/window" | stats) |"
 echo "| \`kestrel-compare --ignore=local A B\` | $(stats <"$work/cli") |"
 echo
 echo "The window's result: $(awk '/^result/ { $1 = $2 = $3 = ""; print; exit }' "$work/window")"
