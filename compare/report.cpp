@@ -523,7 +523,7 @@ void WriteReport(Format format, const ReportData& data, BlockWriter& out) {
 // Fetches the raw lines the report shows: the unparsed lines, and the
 // routes of the differences (or of --explain).
 void FetchRawLines(FileSystem& fs, ReportData& data, bool unparsed, std::size_t routes,
-                   const std::vector<std::uint32_t> (&explained)[2]) {
+                   const std::vector<std::uint32_t> (&explained)[2], const WaitHook& onWait) {
   for (int s = 0; s < 2; ++s) {
     const Table& t = *data.table[s];
     std::vector<RawRequest> requests;
@@ -543,7 +543,7 @@ void FetchRawLines(FileSystem& fs, ReportData& data, bool unparsed, std::size_t 
     for (const auto i : explained[s]) addRoute(i);
     std::vector<RawRequest*> pointers;
     for (auto& r : requests) pointers.push_back(&r);
-    FetchRaw(fs, t, pointers);
+    FetchRaw(fs, t, pointers, onWait);
     for (std::size_t i = 0; i < firstRoute; ++i) {
       std::string& text = requests[i].text;
       if (!text.empty() && text.back() == '\r') text.pop_back();

@@ -46,9 +46,9 @@ inline constexpr std::size_t kRawRoutesInHtml = 50000;
 
 // Fetches the raw lines the report shows: the unparsed lines (when
 // `unparsed`), the routes of the first `routes` differences, and the routes
-// of each side that `explained` names. Throws IoError.
+// of each side that `explained` names; `onWait` as FetchRaw's. Throws IoError.
 void FetchRawLines(FileSystem& fs, ReportData& data, bool unparsed, std::size_t routes,
-                   const std::vector<std::uint32_t> (&explained)[2]);
+                   const std::vector<std::uint32_t> (&explained)[2], const WaitHook& onWait = {});
 
 // Writes the report, streaming it: a record at a time, never the whole
 // document in memory.

@@ -477,7 +477,7 @@ void ReadSide(FileSystem& fs, const std::vector<std::string>& logs, Table& table
   reader.Finish();
 }
 
-void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requests) {
+void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requests, const WaitHook& onWait) {
   std::sort(requests.begin(), requests.end(),
             [](auto a, auto b) { return std::tie(a->source, a->offset) < std::tie(b->source, b->offset); });
   for (auto first = requests.begin(); first != requests.end();) {
@@ -490,7 +490,7 @@ void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requ
       if (file.Get() == kNoFile) throw IoError(source.name, errno);
       std::uint64_t position = 0;
       auto r = first;
-      BlockReader in(fs, file.Get(), source.name, {}, {});
+      BlockReader in(fs, file.Get(), source.name, onWait, {});
       LogText text(in, nullptr);
       for (std::string_view data = text.Next(); !data.empty() && r != last; data = text.Next()) {
         // Every request that starts or goes on in this block takes its part.

@@ -204,8 +204,9 @@ struct RawRequest {
 };
 
 // Fills in the text of each request, reading each source once from the
-// start (or its kept bytes). Throws IoError.
-void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requests);
+// start (or its kept bytes), calling `onWait` after each block as ReadLog
+// does. Throws IoError.
+void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requests, const WaitHook& onWait = {});
 
 // The address with the bits beyond `length` cleared.
 Address Masked(const Address& address, int length);

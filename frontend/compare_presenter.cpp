@@ -154,6 +154,7 @@ struct ComparePresenter::Result {
   Rules rules;
   Comparison comparison;
   std::unique_ptr<Describer> describer;
+  std::vector<std::string> searched;  // SearchedText's, once searched
 };
 
 ComparePresenter::ComparePresenter(CompareView& view, FormEnvironment environment, FileSystem& fs)
@@ -465,10 +466,10 @@ void ComparePresenter::WriteReportTo(SavedReport kind, FileHandle file, const st
   data.csvBom = true;  // for Excel, which most of the window's users open a CSV with
   const bool html = kind == SavedReport::Html;
   const std::vector<std::uint32_t> none[2];  // no route explained
-  FetchRawLines(fs_, data, html, html ? kRawRoutesInHtml : 0, none);
   const auto stop = [this] {
     if (abort_) throw Stopped{};
   };
+  FetchRawLines(fs_, data, html, html ? kRawRoutesInHtml : 0, none, stop);
   BlockWriter out(fs_, file, name, stop, stop);
   WriteReport(html ? Format::Html : Format::Csv, data, out);
   out.Flush();
@@ -560,7 +561,9 @@ void ComparePresenter::Activated(std::size_t row) {
           const Route& route = table.routes[record->side[s].route];
           (*raw)[s] = {route.source, route.offset, route.span, {}};
           std::vector<RawRequest*> request{&(*raw)[s]};
-          FetchRaw(fs_, table, request);
+          FetchRaw(fs_, table, request, [this] {
+            if (abort_) throw Stopped{};
+          });
         }
       },
       [this, record, raw](std::exception_ptr failure) {
@@ -606,15 +609,7 @@ void ComparePresenter::Filter() {
   for (std::uint32_t i = 0; i < diffs.size(); ++i) {
     if (!(diffs[i].kinds & kindsShown_) || (diffs[i].accepted && !acceptedShown_)) continue;
     if (!words_.empty()) {
-      const DiffRecord record = (*result_->describer)[i];
-      const CompareRow row = Row(record);
-      std::string text = record.vrf + "\n" + row.prefix + "\n" + row.status + "\n" + row.differences + "\n" +
-                         Separated(std::vector<std::string>(record.differences.begin(), record.differences.end()), " ");
-      for (const SideRecord& side : record.side)
-        text += "\n" + side.protocol + " " + side.bracket + "\n" + Separated(side.hops, "\n");
-      for (const auto& [a, b] : record.interfaces) text += "\n" + a + "\n" + b;
-      text += "\n" + Separated(record.removed, "\n") + "\n" + Separated(record.added, "\n");
-      text = Lower(text);
+      const std::string& text = SearchedText(i);
       bool all = true;
       for (const std::string& word : words_) all = all && text.find(word) != std::string::npos;
       if (!all) continue;
@@ -622,6 +617,27 @@ void ComparePresenter::Filter() {
     shown_.push_back(i);
   }
   view_.SetRowCount(shown_.size());
+}
+
+// A difference's texts that a search looks in, lower-cased; made for every
+// difference at the first search, so that each key typed costs only the finds.
+const std::string& ComparePresenter::SearchedText(std::uint32_t i) {
+  std::vector<std::string>& texts = result_->searched;
+  if (texts.empty()) {
+    texts.reserve(result_->comparison.diffs.size());
+    for (std::uint32_t d = 0; d < result_->comparison.diffs.size(); ++d) {
+      const DiffRecord record = (*result_->describer)[d];
+      const CompareRow row = Row(record);
+      std::string text = record.vrf + "\n" + row.prefix + "\n" + row.status + "\n" + row.differences + "\n" +
+                         Separated(std::vector<std::string>(record.differences.begin(), record.differences.end()), " ");
+      for (const SideRecord& side : record.side)
+        text += "\n" + side.protocol + " " + side.bracket + "\n" + Separated(side.hops, "\n");
+      for (const auto& [a, b] : record.interfaces) text += "\n" + a + "\n" + b;
+      text += "\n" + Separated(record.removed, "\n") + "\n" + Separated(record.added, "\n");
+      texts.push_back(Lower(text));
+    }
+  }
+  return texts[i];
 }
 
 CompareRow ComparePresenter::Row(std::size_t i) const { return Row((*result_->describer)[shown_.at(i)]); }

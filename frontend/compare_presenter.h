@@ -169,6 +169,7 @@ class ComparePresenter {
   void SaveReport(SavedReport kind);
   static CompareRow Row(const compare::DiffRecord& record);
   void Filter();
+  const std::string& SearchedText(std::uint32_t diff);
 
   CompareView& view_;
   FormEnvironment environment_;

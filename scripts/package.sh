@@ -67,7 +67,7 @@ echo "== Windows zip and installer =="
 folder=Kestrel-$version
 stage=$win/stage
 rm -rf "$stage" && mkdir -p "$stage/$folder"
-cp "$win/app/kestrel.exe" "$win/cli/kestrel-convert.exe" "$win/cli/kestrel-compare.exe" "$stage/$folder/"
+cp "$win/app/kestrel.exe" "$win/app/kestrel-compare-window.exe" "$win/cli/kestrel-convert.exe" "$win/cli/kestrel-compare.exe" "$stage/$folder/"
 # Notepad of every Windows reads the read-me as UTF-8 by its byte order mark.
 { printf '\357\273\277'; sed "s/@VERSION@/$version/g; s/\$/\r/" packaging/windows/README.txt; } >"$stage/$folder/README.txt"
 sed 's/$/\r/' LICENSE >"$stage/$folder/LICENSE.txt"

@@ -5,20 +5,23 @@
 # only Japanese face),
 # docs/kestrel-window-running.png, the window converting a log of a million
 # routes, docs/kestrel-compare-window.png, the comparison window on the two
-# example logs without their local routes (Noto too), and
-# docs/kestrel-window-win32.png, the native Windows window under Wine (from
-# the build of scripts/test-windows.sh, made first when missing).
+# example logs without their local routes (Noto too),
+# docs/kestrel-window-win32.png, the native Windows window under Wine, and
+# docs/kestrel-compare-window-win32.png, the Windows comparison window on the
+# example logs as Send to starts it, local routes left out (both from the
+# build of scripts/test-windows.sh, made first when missing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh xvfb xauth x11-utils imagemagick openbox xdotool pv fonts-noto-cjk
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j2 --target kestrel kestrel-compare-window kestrel-generate-log
-[ -f build-windows/app/kestrel.exe ] || bash scripts/test-windows.sh
+[ -f build-windows/app/kestrel-compare-window.exe ] || bash scripts/test-windows.sh
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp build/app/kestrel build/app/kestrel-compare-window build-windows/app/kestrel.exe "$work/"
+cp build/app/kestrel build/app/kestrel-compare-window build-windows/app/kestrel.exe \
+  build-windows/app/kestrel-compare-window.exe "$work/"
 cp examples/ix-show-ip-route.log examples/cisco-show-ip-route.log "$work/"
 printf '[Kestrel]\r\nFileExt=.txt\r\nOverWrite=FALSE\r\n[Compare]\r\nNoLocal=TRUE\r\n' > "$work/Kestrel.ini"
 build/bench/kestrel-generate-log 1000000 >"$work/ix-full-table.log"
@@ -76,9 +79,17 @@ xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
   wine ./kestrel.exe &
   shot 2 win32.png
   wineserver -k
+  wineserver -w
+  # The comparison window started with two logs, as Send to starts it.
+  title="経路表の比較"
+  wine ./kestrel-compare-window.exe ix-show-ip-route.log cisco-show-ip-route.log &
+  shot 3 compare-win32.png
+  wineserver -k
 ' _ "$work" "$title" "$PWD/tests/frontend/qt/fonts-noto.conf"
 cp "$work/window.png" docs/kestrel-window.png
 cp "$work/running.png" docs/kestrel-window-running.png
 cp "$work/compare.png" docs/kestrel-compare-window.png
 cp "$work/win32.png" docs/kestrel-window-win32.png
-echo "Saved docs/kestrel-window.png, docs/kestrel-window-running.png, docs/kestrel-compare-window.png and docs/kestrel-window-win32.png"
+cp "$work/compare-win32.png" docs/kestrel-compare-window-win32.png
+echo "Saved docs/kestrel-window.png, docs/kestrel-window-running.png, docs/kestrel-compare-window.png," \
+  "docs/kestrel-window-win32.png and docs/kestrel-compare-window-win32.png"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds Kestrel for 64-bit Windows with MinGW-w64 into build-windows/
-# (the native window kestrel.exe, kestrel-convert.exe, kestrel-compare.exe and
-# the tests), runs the tests under Wine, and the real programs as a user runs
+# (the native windows kestrel.exe and kestrel-compare-window.exe,
+# kestrel-convert.exe, kestrel-compare.exe and the tests), runs the tests under Wine, and the real programs as a user runs
 # them; then the zip and the installer in dist/, when scripts/package.sh has
 # made them. Installs what is missing (through sudo when not root).
 set -euo pipefail
@@ -76,6 +76,8 @@ wine "$build/cli/kestrel-compare.exe" '/?' >help
 grep -q -- --ignore help
 wine ./kestrel.exe '/?' >help
 grep -q 'start /wait' help
+wine "$build/app/kestrel-compare-window.exe" '/?' >help
+grep -q 'Kestrel で比較' help
 convert --suffix=.cnv '*.log'
 cmp "$converted" b.cnv
 cmp "$converted" "表한ü.cnv"
@@ -116,7 +118,8 @@ echo "== Windows packages under Wine =="
 # The zip and the installer that scripts/package.sh made in dist/ (test.sh
 # makes them first). The zip's programs convert the example; the installer,
 # silent, installs into a scratch folder (a name outside any code page) with
-# its Start-menu and Send to entries, the installed kestrel.exe converts a log
+# its Start-menu and Send to entries (the converter's and the comparison
+# window's), the installed kestrel.exe converts a log
 # as Send to would start it, with the settings of %APPDATA%\Kestrel, and the
 # silent uninstaller leaves nothing but those settings.
 if ! ls "$root"/dist/Kestrel-*-setup.exe >/dev/null 2>&1; then
@@ -127,6 +130,7 @@ packages=$build/packages
 rm -rf "$packages" && mkdir -p "$packages" && cd "$packages"
 unzip -q "$root"/dist/Kestrel-*-win64.zip
 unpacked=$(echo Kestrel-*)
+[ -f "$unpacked/kestrel-compare-window.exe" ]
 cp "$root/examples/ix-show-ip-route.log" a.log
 cp a.log b.log
 wine "$unpacked/kestrel-convert.exe" -o a.txt a.log
@@ -135,14 +139,18 @@ wine "$unpacked/kestrel.exe" a.log
 cmp "$converted" a.txt
 cmp "$converted" a.cnv
 appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
-shortcuts=("$appdata/Microsoft/Windows/Start Menu/Programs/Kestrel.lnk" "$appdata/Microsoft/Windows/SendTo/Kestrel.lnk")
+shortcuts=("$appdata/Microsoft/Windows/Start Menu/Programs/Kestrel.lnk" "$appdata/Microsoft/Windows/SendTo/Kestrel.lnk"
+  "$appdata/Microsoft/Windows/Start Menu/Programs/Kestrel 比較.lnk" "$appdata/Microsoft/Windows/SendTo/Kestrel で比較.lnk")
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrel'
 installed=$WINEPREFIX/drive_c/ケストレル
 rm -rf "$appdata/Kestrel" "$installed"
 wine "$root"/dist/Kestrel-*-setup.exe /S '/D=C:\ケストレル'
 for link in "${shortcuts[@]}"; do
   strings -el "$link" >link
-  grep -q 'kestrel\.exe$' link
+  case $link in
+    *比較.lnk) grep -q 'kestrel-compare-window\.exe$' link ;;
+    *) grep -q 'kestrel\.exe$' link ;;
+  esac
 done
 wine reg query "$uninstall_key" /v QuietUninstallString >/dev/null
 mkdir -p "$appdata/Kestrel"
@@ -163,13 +171,15 @@ rm -rf "$appdata/Kestrel"
 # Start menu and HKLM, all removed again.
 wine "$root"/dist/Kestrel-*-setup.exe /S /AllUsers
 installed="$WINEPREFIX/drive_c/Program Files/Kestrel"
-common=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestrel.lnk
-for file in "$installed/kestrel.exe" "$common" "${shortcuts[1]}"; do [ -f "$file" ]; done
+common=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
+common=("$common/Kestrel.lnk" "$common/Kestrel 比較.lnk")
+for file in "$installed/kestrel.exe" "$installed/kestrel-compare-window.exe" "${common[@]}" "${shortcuts[1]}" \
+  "${shortcuts[3]}"; do [ -f "$file" ]; done
 wine reg query "${uninstall_key/HKCU/HKLM}" /v InstallLocation >/dev/null
 wine "$installed/Uninstall.exe" /S
 for _ in $(seq 100); do
   [ -e "$installed" ] || break
   sleep 0.2
 done
-for file in "$installed" "$common" "${shortcuts[1]}"; do [ ! -e "$file" ]; done
+for file in "$installed" "${common[@]}" "${shortcuts[1]}" "${shortcuts[3]}"; do [ ! -e "$file" ]; done
 echo "the zip's programs convert; the installer installs, for one user or all, and its uninstaller removes what it installed"

@@ -31,6 +31,12 @@ if(WIN32)
   # compiler, so rebuild the .rc when it changes too.
   set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/kestrel.rc APPEND
                PROPERTY OBJECT_DEPENDS ${KESTREL_ICON_FILE})
+  # The comparison window's: the same icon and manifest, a record of its own.
+  configure_file(${KESTREL_RESOURCES_DIR}/kestrel-compare-window.rc.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/kestrel-compare-window.rc @ONLY)
+  target_sources(kestrel-compare-window PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/kestrel-compare-window.rc)
+  set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/kestrel-compare-window.rc APPEND
+               PROPERTY OBJECT_DEPENDS ${KESTREL_ICON_FILE})
   unset(_kestrel_minor_plus_100)
   unset(_kestrel_len)
   unset(_kestrel_from)

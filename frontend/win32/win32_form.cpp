@@ -1,13 +1,13 @@
 #include "win32_form.h"
 
 // After windows.h, which they need.
-#include <commdlg.h>
 #include <shellapi.h>
 
 #include <cmath>
 #include <iterator>
 
 #include "platform.h"
+#include "win32_shared.h"
 #include "win32_text.h"
 
 namespace kestrel {
@@ -17,30 +17,9 @@ constexpr wchar_t kWindowClass[] = L"KestrelForm";
 constexpr int kFirstId = 100;  // controls are numbered from here, in tab order
 constexpr UINT_PTR kStopTimer = 1;
 
-std::wstring Wide(const std::string& utf8) {
-  std::wstring wide;
-  win32::Widen(utf8, &wide);
-  return wide;
-}
-
-std::wstring TextOf(HWND control) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-// The window's density: its monitor's on Windows 10 and later, the
-// system's before.
-int DpiOf(HWND window) {
-  using GetDpi = UINT(WINAPI*)(HWND);
-  static const auto getDpi = reinterpret_cast<GetDpi>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32"), "GetDpiForWindow")));
-  if (getDpi) return static_cast<int>(getDpi(window));
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
-}
+using win32::DpiOf;
+using win32::TextOf;
+using win32::Wide;
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = WS_EX_ACCEPTFILES | WS_EX_CONTROLPARENT;
@@ -78,8 +57,7 @@ Win32Form::Win32Form(HINSTANCE instance, FormEnvironment environment)
     const auto id = static_cast<std::intptr_t>(kFirstId + static_cast<int>(c.id));
     HWND control = ::CreateWindowExW(exStyle, type, L"", style, 0, 0, 0, 0, window_, reinterpret_cast<HMENU>(id),
                                      instance, nullptr);
-    ::SetWindowLongPtrW(control, GWLP_USERDATA,
-                        ::SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
+    win32::PassDropsToParent(control);
     controls_[c.id] = control;
   }
   Layout(DpiOf(window_));
@@ -87,17 +65,10 @@ Win32Form::Win32Form(HINSTANCE instance, FormEnvironment environment)
 
 Win32Form::~Win32Form() {
   if (window_) ::DestroyWindow(window_);
-  for (const auto& [key, face] : faces_) ::DeleteObject(face);
 }
 
 HFONT Win32Form::Face(bool gothic, double points) {
-  const int height = -static_cast<int>(std::lround(points * dpi_ / 72));
-  HFONT& face = faces_[{gothic, height}];
-  if (!face)
-    face = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                         gothic ? Wide(kGothicFace).c_str() : Wide(kDefaultFace).c_str());
-  return face;
+  return faces_.Get(gothic ? kGothicFace : kDefaultFace, points, dpi_);
 }
 
 void Win32Form::Layout(int dpi) {
@@ -211,23 +182,7 @@ void Win32Form::ShowMessage(const std::string& text) {
 // The system's file-open dialog, in the desktop's language, at the log's folder.
 std::optional<std::string> Win32Form::ChooseFile(const std::string& start) {
   if (openSeam) return openSeam(start);
-  std::wstring file = Wide(start), folder = Wide(DirectoryOf(start));
-  file.resize(32768, L'\0');
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = window_;
-  dialog.lpstrFile = file.data();
-  dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  // Logs first, then every file: pairs of a name and its patterns, each
-  // ended by a null, the list by another.
-  const std::wstring logs = Wide(kLogFilesPatterns);
-  const std::wstring filters = Wide(kLogFilesName) + L" (" + logs + L")" + L'\0' + logs + L'\0' + Wide(kAllFilesName) +
-                               L" (*.*)" + L'\0' + L"*.*" + L'\0';
-  dialog.lpstrFilter = filters.c_str();
-  dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
-  return win32::Narrow(file.c_str());
+  return win32::ChooseLogFile(window_, start);
 }
 
 void Win32Form::Dispatch(MSG& message) {
@@ -341,13 +296,6 @@ LRESULT CALLBACK Win32Form::WindowProc(HWND window, UINT message, WPARAM wParam,
   auto* form = reinterpret_cast<Win32Form*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   return form && form->window_ == window ? form->Handle(message, wParam, lParam)
                                          : ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Every control hands dropped files to the window; all else is its own.
-LRESULT CALLBACK Win32Form::ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DROPFILES) return ::SendMessageW(::GetParent(control), message, wParam, lParam);
-  const auto original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(control, GWLP_USERDATA));
-  return ::CallWindowProcW(original, control, message, wParam, lParam);
 }
 
 }  // namespace kestrel

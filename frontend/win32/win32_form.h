@@ -11,6 +11,7 @@
 #include <string>
 
 #include "form_presenter.h"
+#include "win32_shared.h"
 
 namespace kestrel {
 
@@ -54,7 +55,6 @@ class Win32Form : public FormView {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK ControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Command(int id, int code);
   void Dropped(HDROP drop);
@@ -69,7 +69,7 @@ class Win32Form : public FormView {
   std::map<Control, HWND> controls_;
   // The control that had the focus when the window was last deactivated.
   HWND lastFocus_ = nullptr;
-  std::map<std::pair<bool, int>, HFONT> faces_;  // by Gothic or not and height in pixels
+  win32::Faces faces_;
   int dpi_ = 96;
   int exitStatus_ = 0;
   bool convertOff_ = false;  // Convert, off during a run, yet drawn as on

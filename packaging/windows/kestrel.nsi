@@ -2,15 +2,16 @@
 ;
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=0.20 -DFILES=DIR -DICON=FILE -DOUTFILE=FILE kestrel.nsi
 ;
-; FILES is the folder of the zip: the three programs, README.txt and
+; FILES is the folder of the zip: the four programs, README.txt and
 ; LICENSE.txt. The installer speaks Japanese on a Japanese Windows and
 ; English elsewhere. By default it installs for the current user, without
 ; administrator rights, into %LOCALAPPDATA%\Programs\Kestrel; for every user
 ; of the computer (Program Files) when chosen on its second page or with
 ; /AllUsers, which asks for an administrator. It makes a Start-menu entry and
 ; an entry in Explorer's Send to menu that converts the chosen logs in batch
-; mode, and registers an uninstaller that removes all of it, and the user's
-; settings only when asked.
+; mode, the same two for the comparison window (Kestrel 比較, and Kestrel で
+; 比較, which compares the two logs chosen), and registers an uninstaller
+; that removes all of it, and the user's settings only when asked.
 ;
 ; Silently: Kestrel-VERSION-setup.exe /S [/AllUsers] [/D=FOLDER]
 ;           Uninstall.exe /S
@@ -73,8 +74,10 @@ LangString NeedAdmin ${LANG_ENGLISH} "Installing for every user needs administra
 LangString NeedAdmin ${LANG_JAPANESE} "すべてのユーザーへのインストールには管理者権限が必要です。"
 LangString SendToText ${LANG_ENGLISH} "Convert the logs with Kestrel's saved settings"
 LangString SendToText ${LANG_JAPANESE} "保存された設定で Kestrel がログを変換します"
-LangString Finished ${LANG_ENGLISH} "Kestrel is in the Start menu. To convert logs with the saved settings, select them in Explorer and choose Send to > Kestrel: the window opens, shows each log's progress and closes by itself when all are done; logs that could not be converted are listed in one message at the end. Set the output extension in the window once first.$\r$\n$\r$\nThe settings are kept in %APPDATA%\Kestrel."
-LangString Finished ${LANG_JAPANESE} "Kestrel はスタートメニューから起動できます。エクスプローラーでログを選んで「送る」→「Kestrel」とすると、保存された設定で変換します。ウィンドウが開いて各ログの進み具合を表示し、すべて終わると自動で閉じます。変換できなかったログは、最後に一つのメッセージで知らせます (先に一度ウィンドウで出力拡張子を設定してください)。$\r$\n$\r$\n設定は %APPDATA%\Kestrel に保存されます。"
+LangString SendToCompareText ${LANG_ENGLISH} "Compare the two routing tables chosen"
+LangString SendToCompareText ${LANG_JAPANESE} "選んだ二つのルーティングテーブルを比較します"
+LangString Finished ${LANG_ENGLISH} "Kestrel is in the Start menu. To convert logs with the saved settings, select them in Explorer and choose Send to > Kestrel: the window opens, shows each log's progress and closes by itself when all are done; logs that could not be converted are listed in one message at the end. Set the output extension in the window once first. To compare two routing tables, select both logs and choose Send to > Kestrel で比較.$\r$\n$\r$\nThe settings are kept in %APPDATA%\Kestrel."
+LangString Finished ${LANG_JAPANESE} "Kestrel はスタートメニューから起動できます。エクスプローラーでログを選んで「送る」→「Kestrel」とすると、保存された設定で変換します。ウィンドウが開いて各ログの進み具合を表示し、すべて終わると自動で閉じます。変換できなかったログは、最後に一つのメッセージで知らせます (先に一度ウィンドウで出力拡張子を設定してください)。二つのログを選んで「送る」→「Kestrel で比較」とすると、二つのルーティングテーブルを比較します。$\r$\n$\r$\n設定は %APPDATA%\Kestrel に保存されます。"
 LangString Settings ${LANG_ENGLISH} "Also remove my settings (%APPDATA%\Kestrel)"
 LangString Settings ${LANG_JAPANESE} "設定も削除する (%APPDATA%\Kestrel)"
 
@@ -204,6 +207,7 @@ Section
   File "${FILES}/kestrel.exe"
   File "${FILES}/kestrel-convert.exe"
   File "${FILES}/kestrel-compare.exe"
+  File "${FILES}/kestrel-compare-window.exe"
   File "${FILES}/README.txt"
   File "${FILES}/LICENSE.txt"
   ; kestrel.exe beside its uninstaller keeps its settings in %APPDATA%\Kestrel.
@@ -214,6 +218,10 @@ Section
   ; There is no Send to folder for every user: it is the installing user's.
   CreateShortcut "$SENDTO\Kestrel.lnk" "$INSTDIR\kestrel.exe" "" "$INSTDIR\kestrel.exe" 0 \
                  SW_SHOWNORMAL "" "$(SendToText)"
+  ; The comparison window; from Send to, it compares the two logs chosen at once.
+  CreateShortcut "$SMPROGRAMS\Kestrel 比較.lnk" "$INSTDIR\kestrel-compare-window.exe"
+  CreateShortcut "$SENDTO\Kestrel で比較.lnk" "$INSTDIR\kestrel-compare-window.exe" "" \
+                 "$INSTDIR\kestrel-compare-window.exe" 0 SW_SHOWNORMAL "" "$(SendToCompareText)"
 
   ; SHCTX is HKLM for every user and HKCU for one (SetShellVarContext).
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "Kestrel"
@@ -256,10 +264,13 @@ FunctionEnd
 Section "-un.Kestrel"
   Delete "$SMPROGRAMS\Kestrel.lnk"
   Delete "$SENDTO\Kestrel.lnk"
+  Delete "$SMPROGRAMS\Kestrel 比較.lnk"
+  Delete "$SENDTO\Kestrel で比較.lnk"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   Delete "$INSTDIR\kestrel.exe"
   Delete "$INSTDIR\kestrel-convert.exe"
   Delete "$INSTDIR\kestrel-compare.exe"
+  Delete "$INSTDIR\kestrel-compare-window.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"

@@ -214,8 +214,10 @@ TEST_F(ComparePresenterTest, FailuresAreSaidInJapanese) {
   for (const auto& [a, map, message] : {std::tuple{"", "", ""},
                                         {"none.log", "", "none.log: "},
                                         {"ix-show-ip-route.log", "none.map", "none.map: "},
+                                        {"ix-show-ip-route.log", "bad.map", "bad.map: 2 行目: 名前とその対応先の 2 語"},
                                         {"Kestrel.ini", "", "Kestrel.ini: 経路を 1 つも読めませんでした"}}) {
     ComparePresenter& p = Open("[Compare]\nNoLocal=TRUE\n");
+    WriteFile(*dir_ / "bad.map", "a b\nGigaEthernet0.0\n");
     p.Edited(C::LogA, *a ? Path(a) : "");
     p.Edited(C::LogB, Path("cisco-show-ip-route.log"));
     p.Edited(C::InterfaceMap, *map ? Path(map) : "");
