@@ -25,6 +25,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  kestrel::platform::CatchStopSignals();
   std::vector<std::string> logs = kestrel::platform::Arguments(argc, argv);
   if (!logs.empty()) logs.erase(logs.begin());
   if (logs.size() == 1 && logs[0] == "--help") {
@@ -46,5 +47,6 @@ int main(int argc, char** argv) {
   kestrel::FrmCompare window(kestrel::frmKestrel::CurrentEnvironment());
   window.show();
   window.Presenter().Load(logs);
-  return app.exec();
+  const int status = app.exec();
+  return kestrel::platform::CaughtStopSignal() ? kestrel::platform::StopSignalExitStatus() : status;
 }

@@ -28,6 +28,7 @@
 #include "dialogs.h"
 #include "form_layout.h"
 #include "path_bytes.h"
+#include "platform.h"
 
 namespace kestrel {
 
@@ -233,6 +234,18 @@ FrmCompare::FrmCompare(FormEnvironment environment, QWidget* parent)
   ticks_ = new QTimer(this);
   ticks_->setInterval(40);
   connect(ticks_, &QTimer::timeout, this, [this] { presenter_.Tick(); });
+
+  // A stop signal (Ctrl-C, SIGTERM, SIGHUP) closes the window as its close
+  // button does, a dialog open then first: the work under way is stopped
+  // and the reports made for the browser are deleted.
+  auto* stopSignalPoll = new QTimer(this);
+  connect(stopSignalPoll, &QTimer::timeout, this, [this, stopSignalPoll] {
+    if (!platform::CaughtStopSignal()) return;
+    if (QWidget* dialog = QApplication::activeModalWidget()) return (void)dialog->close();
+    stopSignalPoll->stop();
+    close();
+  });
+  stopSignalPoll->start(100);
 
   // Files dropped on any control, or on the window, name the logs.
   setAcceptDrops(true);

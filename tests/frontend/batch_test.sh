@@ -69,3 +69,10 @@ status=$?
 "$3" --help | grep -q '^Usage: kestrel-compare-window \[LOG-A \[LOG-B\]\]$' && "$3" a b c 2>err
 status=$?
 [ $status = 2 ] && [ "$(wc -l <err)" = 1 ] || { echo "FAILED: kestrel-compare-window a b c: $status $(cat err)" && exit 1; }
+# A stop signal closes the comparison window as its close button does, and
+# ends the program with 128 + the signal.
+QT_QPA_PLATFORM=offscreen "$3" 2>err &
+sleep 1 && kill -0 $! && kill -TERM $!
+wait $!
+status=$?
+[ $status = 143 ] || { echo "FAILED: kestrel-compare-window stopped by SIGTERM: $status" && exit 1; }

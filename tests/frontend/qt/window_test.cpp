@@ -313,6 +313,30 @@ class WindowTest : public QObject {
     QVERIFY(!w.isVisible());
   }
 
+  // A stop signal closes the comparison window as its close button does:
+  // the report made for the browser is deleted.
+  void compareWindowStopSignal() {
+    dir_ = std::make_unique<ScratchDir>();
+    std::string opened;
+    kestrel::Browser::SetHandler([&](const std::string& path) { return opened = path, true; });
+    {
+      Write("ix.log", ReadFile(KESTREL_EXAMPLES "/ix-show-ip-route.log"));
+      FrmCompare w(Environment());
+      w.Presenter().Load({Path("ix.log"), Path("ix.log")});  // compared at once
+      w.show();
+      QTRY_VERIFY(w.findChild<QPushButton*>("OpenReport")->isEnabled());
+      w.findChild<QPushButton*>("OpenReport")->click();
+      QTRY_VERIFY(!opened.empty());
+      kestrel::platform::CatchStopSignals();
+      ::raise(SIGTERM);
+      QTRY_VERIFY(!w.isVisible());
+      kestrel::platform::CatchStopSignals();
+      kestrel::platform::RestoreStopSignals();
+    }
+    kestrel::Browser::SetHandler({});
+    QVERIFY(!QFileInfo::exists(Q(opened)));
+  }
+
   // Last, as it leaves Qt's texts in Japanese for the rest of the program.
   void standardDialogsSpeakJapanese() {
     QVERIFY(kestrel::InstallQtTranslations(QLocale(QLocale::Japanese, QLocale::Japan)));
