@@ -286,8 +286,8 @@ void FrmCompare::ShowMessage(const std::string& text) { MessageBox::Critical(thi
 
 namespace {
 
-void ShowLine(QWidget* label, const std::string& text) {
-  static_cast<QLabel*>(label)->setText(Text(text));
+void ShowLine(QLabel* label, const std::string& text) {
+  label->setText(Text(text));
   label->setVisible(!text.empty());
 }
 

@@ -8,7 +8,7 @@
 
 #include "compare_presenter.h"
 
-class QTableView;
+class QLabel;
 class QTimer;
 
 namespace kestrel {
@@ -55,7 +55,7 @@ class FrmCompare : public QWidget, public CompareView {
   QWidget* Widget(CompareControl control) const { return controls_.at(control); }
 
   std::map<CompareControl, QWidget*> controls_;
-  QWidget *progress_ = nullptr, *summary_ = nullptr, *warnings_ = nullptr;
+  QLabel *progress_ = nullptr, *summary_ = nullptr, *warnings_ = nullptr;
   CompareRowsModel* rows_ = nullptr;
   QTimer* ticks_ = nullptr;
   ComparePresenter presenter_;  // draws nothing before Load, when the controls are there

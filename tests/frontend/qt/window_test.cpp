@@ -285,6 +285,9 @@ class WindowTest : public QObject {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
     QTRY_VERIFY2(detail.contains("10.3.0.0/16"), qPrintable(detail));
+    list->setCurrentIndex(list->model()->index(3, 0));  // and Enter on a row
+    QTest::keyClick(list, Qt::Key_Return);
+    QTRY_VERIFY2(detail.contains("198.51.100.0/24"), qPrintable(detail));
     kestrel::TextDialog::SetHandler({});
 
     std::string opened;
