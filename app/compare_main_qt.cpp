@@ -12,6 +12,7 @@
 #include "dialogs.h"
 #include "frm_compare.h"
 #include "frm_kestrel.h"
+#include "io_error.h"
 #include "platform.h"
 
 namespace {
@@ -25,17 +26,20 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  kestrel::platform::CatchStopSignals();
   std::vector<std::string> logs = kestrel::platform::Arguments(argc, argv);
   if (!logs.empty()) logs.erase(logs.begin());
   if (logs.size() == 1 && logs[0] == "--help") {
     std::fputs(kUsage, stdout);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    const std::string error = kestrel::CloseStandardOutput();  // a full disk is said, not lost
+    if (error.empty()) return 0;
+    kestrel::platform::WriteError("kestrel-compare-window: " + error + "\n");
+    return 1;
   }
   if (logs.size() > 2) {
     kestrel::platform::WriteError("kestrel-compare-window: at most two logs, A and B (see --help)\n");
     return 2;
   }
+  kestrel::platform::CatchStopSignals();
   // The window draws without OpenGL, as the converter's.
   if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
   // Every argument is a log, even one that reads like one of Qt's options.

@@ -64,9 +64,10 @@ status=$?
 # (The box on the minimal platform adds a note of Qt's.)
 [ $status = 143 ] && [ "$(head -n 1 err)" = "kestrel: missing.log: $missing" ] ||
   { echo "FAILED: a batch at its box: status $status: $(cat err)" && exit 1; }
-# kestrel-compare-window: its help on standard output; a third log is a
-# usage error, said in one line.
-"$3" --help | grep -q '^Usage: kestrel-compare-window \[LOG-A \[LOG-B\]\]$' && "$3" a b c 2>err
+# kestrel-compare-window: its help on standard output, a failure to write it
+# said; a third log is a usage error, said in one line.
+"$3" --help | grep -q '^Usage: kestrel-compare-window \[LOG-A \[LOG-B\]\]$' && ! "$3" --help >/dev/full 2>err &&
+  [ "$(cat err)" = "kestrel-compare-window: standard output: No space left on device" ] && "$3" a b c 2>err
 status=$?
 [ $status = 2 ] && [ "$(wc -l <err)" = 1 ] || { echo "FAILED: kestrel-compare-window a b c: $status $(cat err)" && exit 1; }
 # A stop signal closes the comparison window as its close button does, and
