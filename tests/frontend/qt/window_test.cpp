@@ -289,6 +289,24 @@ class WindowTest : public QObject {
     QTest::keyClick(list, Qt::Key_Return);
     QTRY_VERIFY2(detail.contains("198.51.100.0/24"), qPrintable(detail));
     kestrel::TextDialog::SetHandler({});
+    // The detail's own dialog: large, its text read-only in a face whose
+    // letters are all as wide, closed by Esc.
+    QString shown;
+    QTimer poll;  // until the dialog is open: the row's lines are read first
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      auto* text = dialog ? dialog->findChild<QPlainTextEdit*>() : nullptr;
+      if (!text) return;
+      poll.stop();
+      const QFontMetrics metrics(text->font());
+      if (text->isReadOnly() && dialog->width() >= 760 && dialog->height() >= 480 &&
+          metrics.horizontalAdvance('i') == metrics.horizontalAdvance('M'))
+        shown = dialog->windowTitle();
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    poll.start(10);
+    QTest::keyClick(list, Qt::Key_Return);
+    QTRY_COMPARE(shown, "198.51.100.0/24");
 
     std::string opened;
     kestrel::Browser::SetHandler([&](const std::string& path) { return opened = path, true; });
