@@ -41,6 +41,8 @@ echo "| window: 比 較 to the result shown | $(awk '/^result/ { print $2 }' "$w
 for after in 100 400 800 1000; do
   echo "| window: 中 断 after $after ms to answering again | $(awk -v a="$after" '$1 == "abort" && $3 == a { print $5 }' "$work/window" | stats) |"
 done
+echo "| window: 検索, the first key (each difference described once) | $(awk '$1 == "search" && $2 == "1:" { print $3 }' "$work/window" | stats) |"
+echo "| window: 検索, each key after | $(awk '$1 == "search" && $2 != "1:" { print $3 }' "$work/window" | stats) |"
 echo "| window: 中 断 300 ms into writing the HTML report | $(awk '$2 == "report" { print $6 }' "$work/window" | stats) |"
 echo "| \`kestrel-compare --ignore=local A B\` | $(stats <"$work/cli") |"
 echo
