@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -89,17 +88,6 @@ struct ClosedOutput {};
 
 void StopCheck() {
   if (platform::CaughtStopSignal()) throw Stopped{};
-}
-
-// Thrown to a side still reading when the other has failed.
-struct GaveUp {};
-
-// Throws what made a side fail, unless it only gave up as the other failed.
-void RethrowFailure(const std::exception_ptr& failure) {
-  try {
-    if (failure) std::rethrow_exception(failure);
-  } catch (const GaveUp&) {
-  }
 }
 
 // What --explain names: an address, with a prefix length or without.
@@ -578,23 +566,7 @@ int Run(const Options& o, Rules& rules, FileSystem& fs) {
   // Both sides are read at once, each on its own core; a side that fails
   // stops the other.
   Table tables[2];
-  std::exception_ptr failure[2];
-  std::atomic<bool> failed{false};
-  auto readSide = [&](int s) {
-    try {
-      ReadSide(logs[s], o.logs[s], tables[s], keepInput, [&] {
-        StopCheck();
-        if (failed) throw GaveUp{};
-      });
-    } catch (...) {
-      failure[s] = std::current_exception();
-      failed = true;
-    }
-  };
-  std::thread sideA(readSide, 0);
-  readSide(1);
-  sideA.join();
-  for (const auto& f : failure) RethrowFailure(f);
+  ReadSides({&logs[0], &logs[1]}, o.logs, tables, keepInput, [](int) { StopCheck(); });
 
   const Comparison comparison = Compare(tables[0], tables[1], rules);
   ReportData data;

@@ -1,9 +1,12 @@
 #include "route_table.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <numeric>
+#include <thread>
 
 #include "sha256.h"
 
@@ -475,6 +478,33 @@ void ReadSide(FileSystem& fs, const std::vector<std::string>& logs, Table& table
   TableReader reader(table);
   for (const auto& log : logs) ReadLog(fs, reader, table, log, keepStandardInput, onWait);
   reader.Finish();
+}
+
+void ReadSides(FileSystem* const (&fs)[2], const std::vector<std::string> (&logs)[2], Table (&tables)[2],
+               bool keepStandardInput, const std::function<void(int side)>& onWait) {
+  struct GaveUp {};  // thrown to a side still reading when the other has failed
+  std::exception_ptr failure[2];
+  std::atomic<bool> failed{false};
+  auto readSide = [&](int s) {
+    try {
+      ReadSide(*fs[s], logs[s], tables[s], keepStandardInput, [&] {
+        onWait(s);
+        if (failed) throw GaveUp{};
+      });
+    } catch (...) {
+      failure[s] = std::current_exception();
+      failed = true;
+    }
+  };
+  std::thread sideA(readSide, 0);
+  readSide(1);
+  sideA.join();
+  for (const std::exception_ptr& f : failure) {
+    try {
+      if (f) std::rethrow_exception(f);
+    } catch (const GaveUp&) {
+    }
+  }
 }
 
 void FetchRaw(FileSystem& fs, const Table& table, std::vector<RawRequest*>& requests, const WaitHook& onWait) {

@@ -195,6 +195,14 @@ void ReadLog(FileSystem& fs, TableReader& reader, Table& table, const std::strin
 void ReadSide(FileSystem& fs, const std::vector<std::string>& logs, Table& table, bool keepStandardInput,
               const WaitHook& onWait);
 
+// Reads both sides at once, side A on a thread of its own and B on the
+// caller's, each from its own file system (`fs[side]`). `onWait` is called
+// with the side after each of its blocks, on that side's thread, and may
+// throw to stop it. A side that fails stops the other at its next block;
+// once both have ended, what made a side fail is thrown (A's when both did).
+void ReadSides(FileSystem* const (&fs)[2], const std::vector<std::string> (&logs)[2], Table (&tables)[2],
+               bool keepStandardInput, const std::function<void(int side)>& onWait);
+
 // A stretch of a source's bytes wanted again: the raw lines of a route.
 struct RawRequest {
   std::uint16_t source;

@@ -38,8 +38,6 @@ constexpr const char* kKindNames[kDiffKinds] = {"A のみ",     "B のみ",     
 
 // Work ended by 中 断.
 struct Stopped {};
-// A side's reading ended because the other side's failed.
-struct GaveUp {};
 
 constexpr CompareControl kCommands[] = {
     CompareControl::BrowseA, CompareControl::BrowseB,    CompareControl::BrowseMap,  CompareControl::BrowseAccepted,
@@ -305,34 +303,14 @@ std::unique_ptr<ComparePresenter::Result> ComparePresenter::ReadAndCompare(const
   }
   // Both sides are read at once, as kestrel-compare reads them, each on a
   // core of its own; a side that fails stops the other, 中 断 both.
-  std::exception_ptr failure[2];
-  std::atomic<bool> failed{false};
-  auto readSide = [&](int s) {
-    try {
-      Table& table = result->tables[s];
-      ReadSide(fs_, {logs[s]}, table, false, [&] {
-        if (abort_) throw Stopped{};
-        if (failed) throw GaveUp{};
-        std::uint64_t lines = 0;
-        for (const Source& source : table.sources) lines += source.Lines();
-        linesRead_[s] = lines;
-      });
-    } catch (...) {
-      failure[s] = std::current_exception();
-      failed = true;
-    }
-  };
-  std::thread sideA(readSide, 0);
-  readSide(1);
-  sideA.join();
-  // The failure that stopped the other side is the one to tell.
-  for (const std::exception_ptr& f : failure) {
-    if (!f) continue;
-    try {
-      std::rethrow_exception(f);
-    } catch (const GaveUp&) {
-    }
-  }
+  FileSystem* const fs[2] = {&fs_, &fs_};
+  const std::vector<std::string> sides[2] = {{logs[0]}, {logs[1]}};
+  ReadSides(fs, sides, result->tables, false, [&](int s) {
+    if (abort_) throw Stopped{};
+    std::uint64_t lines = 0;
+    for (const Source& source : result->tables[s].sources) lines += source.Lines();
+    linesRead_[s] = lines;
+  });
   result->comparison = compare::Compare(result->tables[0], result->tables[1], rules, [&] {
     if (abort_) throw Stopped{};
   });
