@@ -4,10 +4,14 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -123,5 +127,44 @@ bool Browser::Open(const std::string& path) {
 }
 
 void Browser::SetHandler(std::function<bool(const std::string&)> handler) { browserHandler = std::move(handler); }
+
+std::vector<std::string> DroppedFiles(const QMimeData* data) {
+  std::vector<std::string> files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (std::string file = LocalFileBytes(url); !file.empty()) files.push_back(std::move(file));
+  return files;
+}
+
+bool HandleKeyOrDrop(QObject* watched, QEvent* event,
+                     const std::function<void(const std::vector<std::string>&)>& dropped) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      auto* button = qobject_cast<QPushButton*>(watched);
+      if (!button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)) return false;
+      if (!key->isAutoRepeat()) button->click();
+      return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (DroppedFiles(drag->mimeData()).empty())
+        drag->ignore();  // dragged text: no control takes it
+      else
+        drag->acceptProposedAction();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      const std::vector<std::string> files = DroppedFiles(drop->mimeData());
+      if (files.empty()) return drop->ignore(), true;
+      drop->acceptProposedAction();
+      dropped(files);
+      return true;
+    }
+    default: return false;
+  }
+}
 
 }  // namespace kestrel

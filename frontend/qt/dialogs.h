@@ -5,8 +5,12 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+class QEvent;
 class QLocale;
+class QMimeData;
+class QObject;
 class QWidget;
 
 namespace kestrel {
@@ -61,5 +65,16 @@ class Browser {
 // Installs Qt's own translations for the locale (the standard dialogs' and
 // buttons' texts); false when none is installed for it.
 bool InstallQtTranslations(const QLocale& locale);
+
+// The local files a drop carries, as bytes.
+std::vector<std::string> DroppedFiles(const QMimeData* data);
+
+// What both windows do before their controls see a key or a drag: Enter
+// presses the focused button, as on Windows, once however long it is held
+// (a held Enter would otherwise abort the run it started and start another);
+// a drag is taken only when it carries local files, which a drop hands to
+// `dropped`. False for every other event, which the window passes on.
+bool HandleKeyOrDrop(QObject* watched, QEvent* event,
+                     const std::function<void(const std::vector<std::string>&)>& dropped);
 
 }  // namespace kestrel

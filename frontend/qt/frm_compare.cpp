@@ -85,15 +85,6 @@ const char* const kNames[] = {"LogA",     "BrowseA",        "LogB",       "Brows
 constexpr CompareControl kFields[] = {CompareControl::LogA, CompareControl::LogB, CompareControl::InterfaceMap,
                                       CompareControl::Accepted};
 
-// The local files a drop carries, as bytes.
-std::vector<std::string> DroppedFiles(const QMimeData* data) {
-  std::vector<std::string> files;
-  if (!data || !data->hasUrls()) return files;
-  for (const QUrl& url : data->urls())
-    if (std::string file = LocalFileBytes(url); !file.empty()) files.push_back(std::move(file));
-  return files;
-}
-
 }  // namespace
 
 FrmCompare::FrmCompare(FormEnvironment environment, QWidget* parent)
@@ -335,35 +326,9 @@ void FrmCompare::closeEvent(QCloseEvent* event) {
 }
 
 bool FrmCompare::eventFilter(QObject* watched, QEvent* event) {
-  switch (event->type()) {
-    case QEvent::KeyPress: {
-      // Enter presses the focused button, as on Windows, once however long it is held.
-      const auto* key = static_cast<QKeyEvent*>(event);
-      auto* button = qobject_cast<QPushButton*>(watched);
-      if (!button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter))
-        return QWidget::eventFilter(watched, event);
-      if (!key->isAutoRepeat()) button->click();
-      return true;
-    }
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (DroppedFiles(drag->mimeData()).empty())
-        drag->ignore();  // dragged text: no control takes it
-      else
-        drag->acceptProposedAction();
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      const std::vector<std::string> files = DroppedFiles(drop->mimeData());
-      if (files.empty()) return drop->ignore(), true;
-      drop->acceptProposedAction();
-      presenter_.Dropped(files);
-      return true;
-    }
-    default: return QWidget::eventFilter(watched, event);
-  }
+  return HandleKeyOrDrop(watched, event,
+                         [this](const std::vector<std::string>& files) { presenter_.Dropped(files); }) ||
+         QWidget::eventFilter(watched, event);
 }
 
 }  // namespace kestrel

@@ -26,13 +26,6 @@
 namespace kestrel {
 namespace {
 
-// The first local file a drop carries, as bytes, or an empty string.
-std::string FirstDroppedFile(const QMimeData* data) {
-  if (!data || !data->hasUrls()) return {};
-  const QList<QUrl> urls = data->urls();
-  return urls.isEmpty() ? std::string() : LocalFileBytes(urls.first());
-}
-
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // The room a caption has in its control, in pixels.
@@ -231,39 +224,9 @@ void frmKestrel::CentreInFrame() {
 }
 
 bool frmKestrel::eventFilter(QObject* watched, QEvent* event) {
-  switch (event->type()) {
-    case QEvent::KeyPress: {
-      // Enter presses the focused button, as on Windows; a held Enter only
-      // once, or it would abort the run it started and convert again.
-      const auto* key = static_cast<QKeyEvent*>(event);
-      auto* button = qobject_cast<QPushButton*>(watched);
-      if (!button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter))
-        return QWidget::eventFilter(watched, event);
-      if (!key->isAutoRepeat()) button->click();
-      return true;
-    }
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (FirstDroppedFile(drag->mimeData()).empty())
-        drag->ignore();  // dragged text: no control takes it
-      else
-        drag->acceptProposedAction();
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      const std::string file = FirstDroppedFile(drop->mimeData());
-      if (file.empty()) {
-        drop->ignore();
-      } else {
-        drop->acceptProposedAction();
-        presenter_.Form_OLEDragDrop({file});
-      }
-      return true;
-    }
-    default: return QWidget::eventFilter(watched, event);
-  }
+  return HandleKeyOrDrop(watched, event,
+                         [this](const std::vector<std::string>& files) { presenter_.Form_OLEDragDrop({files[0]}); }) ||
+         QWidget::eventFilter(watched, event);
 }
 
 }  // namespace kestrel
