@@ -169,6 +169,7 @@ ComparePresenter::ComparePresenter(CompareView& view, FormEnvironment environmen
 ComparePresenter::~ComparePresenter() {
   abort_ = true;
   if (worker_.joinable()) worker_.join();
+  JoinStopped();
   for (const std::string& report : tempReports_) {
     try {
       const FilePlace place(fs_, report);
@@ -323,6 +324,7 @@ std::unique_ptr<ComparePresenter::Result> ComparePresenter::ReadAndCompare(const
 }
 
 void ComparePresenter::StartWork(Work work, std::function<void()> run, std::function<void(std::exception_ptr)> finish) {
+  JoinStopped();
   running_ = true;
   work_ = work;
   abort_ = false;
@@ -348,13 +350,21 @@ void ComparePresenter::StartWork(Work work, std::function<void()> run, std::func
 
 void ComparePresenter::Tick() {
   if (!worker_.joinable()) return;
-  if (!workDone_) {
+  // Work that only reads (a comparison, a row's lines) ends for the user as
+  // soon as 中 断 is clicked: its thread finishes its step (a side's sort,
+  // say) out of sight, and what it made is dropped. A report being saved is
+  // waited for, so that what the message says of the file is true.
+  const bool leftToStop = abort_ && !workDone_ && work_ != Work::Writing;
+  if (!workDone_ && !leftToStop) {
     if (work_ == Work::Comparing)
       view_.ShowProgress("読み込み中: A " + std::to_string(linesRead_[0]) + " 行、B " + std::to_string(linesRead_[1]) +
                          " 行");
     return;
   }
-  worker_.join();
+  if (leftToStop)
+    stopping_ = std::move(worker_);
+  else
+    worker_.join();
   view_.SetTicking(false);
   running_ = false;
   const Work work = std::exchange(work_, Work::None);
@@ -363,8 +373,8 @@ void ComparePresenter::Tick() {
   for (const CompareControl command : kCommands) SetEnabled(command, true);
   SetEnabled(CompareControl::Close, true);
   const auto finish = std::exchange(finish_, {});
-  const std::exception_ptr failure = std::exchange(workFailure_, nullptr);
-  bool stopped = false;
+  const std::exception_ptr failure = leftToStop ? nullptr : std::exchange(workFailure_, nullptr);
+  bool stopped = leftToStop;
   if (failure) {
     try {
       std::rethrow_exception(failure);
@@ -386,6 +396,11 @@ void ComparePresenter::Tick() {
   if (stopped) view_.ShowMessage(std::exchange(stoppedText_, {}));
 }
 
+void ComparePresenter::JoinStopped() {
+  if (stopping_.joinable()) stopping_.join();
+  workFailure_ = nullptr;
+}
+
 void ComparePresenter::Run() {
   for (const CompareControl field : {CompareControl::LogA, CompareControl::LogB}) {
     if (!Value(field).empty()) continue;
@@ -393,6 +408,7 @@ void ComparePresenter::Run() {
     view_.SetFocus(field);
     return;
   }
+  JoinStopped();  // a row's lines still being read from the result about to go
   for (std::size_t f = 0; f < std::size(kFields); ++f) Save(kFieldKeys[f], Value(kFields[f]));
   result_.reset();
   tempReportCurrent_ = false;

@@ -157,6 +157,7 @@ class ComparePresenter {
   // Starts `work` on a thread of its own, the window's commands but 中 断
   // disabled meanwhile; once it is done, Tick calls `finish` on the window's
   // thread with what it threw, if anything.
+  void JoinStopped();
   void StartWork(Work work, std::function<void()> run, std::function<void(std::exception_ptr)> finish);
   // Reads both sides, each on a thread of its own, and compares them; throws
   // IoError, or Stopped on abort.
@@ -183,6 +184,9 @@ class ComparePresenter {
   // The work on other threads: what it is, its thread, how far it got.
   Work work_ = Work::None;
   std::thread worker_;
+  // Stopped work whose thread is still finishing its step: joined before
+  // any other work starts or the result it may read is dropped.
+  std::thread stopping_;
   std::atomic<bool> abort_{false}, workDone_{false};
   std::atomic<std::uint64_t> linesRead_[2] = {};
   std::exception_ptr workFailure_;
