@@ -191,9 +191,13 @@ void ComparePresenter::Load(const std::vector<std::string>& logs) {
     SetText(kFields[f], WinSys::GetIniString(iniPath_, kSection, kFieldKeys[f], fs_));
   noLocal_ = WinSys::ReadsAsTrue(WinSys::GetIniString(iniPath_, kSection, kNoLocalKey, fs_));
   view_.SetChecked(noLocal_);
-  if (logs.size() < 2) return Dropped(logs);
   Dropped(logs);
-  Run();
+  if (logs.size() == 2) return Run();
+  // More logs than sides (several files sent at once): which two were
+  // meant is the user's to say, so nothing is compared yet.
+  if (logs.size() > 2)
+    view_.ShowMessage("比較できるのは 2 つのログ（A と B）です。選ばれた " + std::to_string(logs.size()) +
+                      " 個のうち最初の 2 つを入れました。確かめてから「比 較」を押してください。");
 }
 
 void ComparePresenter::SetText(CompareControl field, const std::string& value) {

@@ -113,7 +113,8 @@ class ComparePresenter {
   ComparePresenter& operator=(const ComparePresenter&) = delete;
 
   // Start-up: titles the window and restores the last choices; given two
-  // logs (Send to), A and B, compares them at once.
+  // logs (Send to), A and B, compares them at once; given more, takes the
+  // first two and says so, comparing nothing.
   void Load(const std::vector<std::string>& logs = {});
   // What the view reports: a field the user edited, the check box, files
   // dropped (one fills the empty log field, A first; two fill both), a

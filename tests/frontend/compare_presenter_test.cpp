@@ -146,6 +146,11 @@ TEST_F(ComparePresenterTest, ComparesTheExamples) {
     EXPECT_NE(Ini().find("LogB=" + Path(b)), std::string::npos);
     EXPECT_EQ(view_.Take("message "), Texts{});
   }
+  // Three logs sent at once: the first two filled in, nothing compared.
+  Open("", {"ix-show-ip-route.log", "cisco-show-ip-route.log", "x.log"});
+  EXPECT_EQ(view_.Take("summary "), Texts{});
+  EXPECT_EQ(view_.Take("message ").size(), 1u);
+  EXPECT_EQ(view_.shown[C::LogB], Path("cisco-show-ip-route.log"));
   ComparePresenter& p = Open("[Compare]\nNoLocal=TRUE\n", {"ix-show-ip-route.log", "cisco-show-ip-route.log"});
   ASSERT_EQ(p.RowCount(), 4u);
   const CompareRow row = p.Row(0);
