@@ -31,14 +31,17 @@ echo "== sanitizer build =="
 ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
-echo "== thread sanitizer: the engine's tests =="
+echo "== thread sanitizer: the engine's tests and the comparison window's =="
 # The read-ahead and write-behind Workers hand blocks over between threads;
-# the engine's tests run them on every kind of input, through io/. Only that
-# test program is built (about three minutes on two cores, from nothing).
+# the engine's tests run them on every kind of input, through io/. The
+# comparison window's presenter reads, compares and writes reports on threads
+# of its own. Only those test programs are built (some four minutes on two
+# cores, from nothing).
 cmake -S . -B build-tsan -G Ninja -DKESTREL_BUILD_TESTS=ON -DKESTREL_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-cmake --build build-tsan --target engine_tests -j"$jobs"
+cmake --build build-tsan --target engine_tests presenter_tests -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/engine/engine_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/frontend/presenter_tests --gtest_filter='ComparePresenter*'
 echo "== fuzzing =="
 CXX=clang++-14 run_suite build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON \
   -DKESTREL_FUZZ_SECONDS="${KESTREL_FUZZ_SECONDS:-60}"
