@@ -128,6 +128,12 @@ bool Browser::Open(const std::string& path) {
 
 void Browser::SetHandler(std::function<bool(const std::string&)> handler) { browserHandler = std::move(handler); }
 
+QFont UiFont(QFont font) {
+  font.setFamilies({kDefaultFace, QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+  font.setPointSizeF(kDefaultPoints);
+  return font;
+}
+
 std::vector<std::string> DroppedFiles(const QMimeData* data) {
   std::vector<std::string> files;
   if (!data || !data->hasUrls()) return files;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QMessageBox>
 #include <QString>
 
@@ -65,6 +66,10 @@ class Browser {
 // Installs Qt's own translations for the locale (the standard dialogs' and
 // buttons' texts); false when none is installed for it.
 bool InstallQtTranslations(const QLocale& locale);
+
+// `font` as the windows draw their controls: the Japanese desktop's UI face
+// at its size, IPA's Gothic where that face is missing.
+QFont UiFont(QFont font);
 
 // The local files a drop carries, as bytes.
 std::vector<std::string> DroppedFiles(const QMimeData* data);

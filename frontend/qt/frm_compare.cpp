@@ -92,9 +92,7 @@ FrmCompare::FrmCompare(FormEnvironment environment, QWidget* parent)
   setObjectName(QStringLiteral("FrmCompare"));
   // The converter's faces: the Japanese desktop's UI face, IPA's in its
   // place; the layout makes room for whichever face draws the captions.
-  QFont ui = font();
-  ui.setFamilies({kDefaultFace, QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
-  ui.setPointSizeF(kDefaultPoints);
+  const QFont ui = UiFont(font());
   setFont(ui);
 
   // Made in tab order: the fields, each with its label and Browse button.

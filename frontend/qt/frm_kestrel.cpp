@@ -68,9 +68,7 @@ frmKestrel::frmKestrel(FormEnvironment environment, QWidget* parent)
   // the field captions use a larger Gothic face. Where the Windows faces are
   // missing, IPA's take their place, so the captions keep their size and
   // never show as boxes; captions that another face makes wider are fitted.
-  QFont ui = font();
-  ui.setFamilies({kDefaultFace, QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
-  ui.setPointSizeF(kDefaultPoints);
+  const QFont ui = UiFont(font());
   setFont(ui);
   QFont gothic = ui;
   gothic.setFamilies({QString::fromUtf8(kGothicFace), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),

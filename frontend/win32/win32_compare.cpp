@@ -42,9 +42,6 @@ bool IsField(CompareControl control) {
          control == CompareControl::Search;
 }
 
-// The rest of a path after its folder.
-std::string NameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
-
 // The detail's window: the text fills it above 閉じる; Esc, 閉じる and the
 // close button end it.
 LRESULT CALLBACK DetailProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -285,23 +282,10 @@ std::optional<std::string> Win32Compare::ChooseFile(const std::string& start) {
 // file first, then every file; it asks before a file is replaced.
 std::optional<std::string> Win32Compare::ChooseSaveFile(const std::string& suggested, SavedReport kind) {
   if (saveSeam) return saveSeam(suggested, kind);
-  std::wstring file = Wide(NameOf(suggested)), folder = Wide(DirectoryOf(suggested));
-  file.resize(32768, L'\0');
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = window_;
-  dialog.lpstrFile = file.data();
-  dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   const bool html = kind == SavedReport::Html;
-  const std::wstring patterns = html ? L"*.html;*.htm" : L"*.csv";
-  const std::wstring filters = (html ? L"HTML ファイル (" : L"CSV ファイル (") + patterns + L")" + L'\0' + patterns +
-                               L'\0' + Wide(kAllFilesName) + L" (*.*)" + L'\0' + L"*.*" + L'\0';
-  dialog.lpstrFilter = filters.c_str();
-  dialog.lpstrDefExt = html ? L"html" : L"csv";
-  dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!::GetSaveFileNameW(&dialog)) return std::nullopt;
-  return win32::Narrow(file.c_str());
+  return win32::ChooseFile(window_, DirectoryOf(suggested), BaseName(suggested),
+                           html ? "HTML ファイル" : "CSV ファイル", html ? "*.html;*.htm" : "*.csv",
+                           html ? L"html" : L"csv");
 }
 
 void Win32Compare::SetTicking(bool on) {

@@ -107,21 +107,31 @@ void PassDropsToParent(HWND control) {
 }
 
 std::optional<std::string> ChooseLogFile(HWND owner, const std::string& start) {
-  std::wstring file = Wide(start), folder = Wide(DirectoryOf(start));
+  return ChooseFile(owner, DirectoryOf(start), start, kLogFilesName, kLogFilesPatterns);
+}
+
+std::optional<std::string> ChooseFile(HWND owner, const std::string& folder, const std::string& name,
+                                      const std::string& kind, const std::string& patterns,
+                                      const wchar_t* saveExtension) {
+  std::wstring file = Wide(name);
+  const std::wstring initialFolder = Wide(folder);
   file.resize(32768, L'\0');
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
   // Pairs of a name and its patterns, each ended by a null, the list by another.
-  const std::wstring logs = Wide(kLogFilesPatterns);
-  const std::wstring filters = Wide(kLogFilesName) + L" (" + logs + L")" + L'\0' + logs + L'\0' + Wide(kAllFilesName) +
+  const std::wstring wide = Wide(patterns);
+  const std::wstring filters = Wide(kind) + L" (" + wide + L")" + L'\0' + wide + L'\0' + Wide(kAllFilesName) +
                                L" (*.*)" + L'\0' + L"*.*" + L'\0';
   dialog.lpstrFilter = filters.c_str();
-  dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
+  dialog.lpstrDefExt = saveExtension;
+  dialog.Flags = saveExtension
+                     ? OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
+                     : OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!(saveExtension ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog))) return std::nullopt;
   return Narrow(file.c_str());
 }
 

@@ -52,6 +52,14 @@ void PassDropsToParent(HWND control);
 // of `start`, logs first, then every file; nothing when cancelled.
 std::optional<std::string> ChooseLogFile(HWND owner, const std::string& start);
 
+// The system's open dialog, or with `saveExtension` its save dialog, in the
+// folder `folder` with `name` in its name field, offering `kind (patterns)`
+// first, then every file; nothing when cancelled. The save dialog asks
+// before a file is replaced, and adds the extension to a name without one.
+std::optional<std::string> ChooseFile(HWND owner, const std::string& folder, const std::string& name,
+                                      const std::string& kind, const std::string& patterns,
+                                      const wchar_t* saveExtension = nullptr);
+
 // A program's help: into the file or pipe standard output was sent to, else
 // on the console the program was started from, else (started from the
 // desktop) in a message box titled `title`. The program's exit status.
